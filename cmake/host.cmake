@@ -1,0 +1,38 @@
+# The same sources on Linux against the Win32 stand-in, under the sanitizers,
+# and the end-to-end tests that run the cross-built exe under Wine.
+
+set(VANTLE_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+find_package(GTest REQUIRED)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+enable_testing()
+
+add_library(vantle_core OBJECT ${VANTLE_CORE_SOURCES})
+target_include_directories(vantle_core PUBLIC src)
+target_compile_options(vantle_core PUBLIC ${VANTLE_WARNINGS} ${VANTLE_SANITIZERS})
+target_link_options(vantle_core PUBLIC ${VANTLE_SANITIZERS})
+
+add_executable(unit_tests
+  tests/support/fake_win32.cpp
+  tests/support/recording_receiver.cpp
+  tests/unit/errors_test.cpp
+  tests/unit/arguments_test.cpp
+  tests/unit/stdio_test.cpp
+  tests/unit/fatal_test.cpp
+  tests/unit/dispatch_test.cpp
+  tests/unit/writer_test.cpp
+  tests/unit/reader_test.cpp
+)
+target_include_directories(unit_tests PRIVATE tests)
+target_link_libraries(unit_tests PRIVATE vantle_core GTest::gtest GTest::gtest_main)
+
+include(GoogleTest)
+gtest_discover_tests(unit_tests
+  PROPERTIES ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1"
+  DISCOVERY_TIMEOUT 60)
+
+# End-to-end tests under Wine, when the Windows build is there to test.
+set(VANTLE_WINDOWS_BUILD_DIR "" CACHE PATH "Build folder of the windows preset")
+if(VANTLE_WINDOWS_BUILD_DIR)
+  include(cmake/wine_tests.cmake)
+endif()

@@ -1,0 +1,53 @@
+// Error values, the system's text for a platform error code, strict UTF-16
+// decoding and the quoted form of text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "platform/win32.h"
+#include "result.h"
+
+namespace vantle_native {
+
+// A platform error code exactly as GetLastError gave it, read as signed.
+struct OsError {
+    std::int32_t code;
+};
+
+// The system's message for `code`, trailing white space removed; never fails.
+[[nodiscard]] std::string os_error_text(std::int32_t code);
+
+// The message, then " (os error <code>)" with the code as captured.
+[[nodiscard]] std::string to_text(OsError error);
+
+struct Utf16DecodeError {};
+
+inline constexpr std::string_view utf16_decode_error_text = "invalid utf-16: lone surrogate found";
+
+// UTF-16 to UTF-8; any unpaired surrogate fails the whole run of units.
+[[nodiscard]] Result<std::string, Utf16DecodeError> decode_utf16_strict(platform::WideView units);
+
+// The text between double quotes, with quotes, backslashes, control and
+// invisible characters escaped so that the result is one unambiguous line.
+[[nodiscard]] std::string quoted_form(std::string_view utf8);
+// The same for raw UTF-16, where an unpaired surrogate shows as \u{d800}.
+[[nodiscard]] std::string quoted_form(platform::WideView units);
+
+// The clipboard operations' error; its single variant carries a text that
+// begins with clipboard_error_prefix.
+struct Pasteboard {
+    std::string text;
+};
+using ClipboardError = std::variant<Pasteboard>;
+
+inline constexpr std::string_view clipboard_error_prefix = "Clipboard error: ";
+
+[[nodiscard]] ClipboardError clipboard_error(OsError error);
+
+// `Pasteboard("...")`, as shown in the fatal report.
+[[nodiscard]] std::string debug_form(const ClipboardError& error);
+
+}  // namespace vantle_native

@@ -1,0 +1,138 @@
+// The one place that brings in the Win32 API.
+//
+// On Windows this is the system headers. Elsewhere (the host build that runs
+// the unit tests) it declares exactly the subset the program calls, with the
+// same names and the Windows sizes: 32-bit DWORD, 16-bit UTF-16 units. The
+// definitions of that subset live in the test suite's stand-in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+namespace vantle_native::platform {
+// The platform's fail-fast request (`__fastfail`), which MinGW-w64 does not
+// declare: interrupt 0x29 with the code in ECX ends the process at once,
+// without unwinding and without running any exit handler.
+[[noreturn]] inline void request_fail_fast(unsigned int code) {
+    __asm__ volatile("int $0x29" : : "c"(code) : "memory");
+    __builtin_unreachable();
+}
+}  // namespace vantle_native::platform
+
+#else  // host build: declarations only
+
+#include <cstdarg>
+
+using BOOL = int;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using ULONG = std::uint32_t;
+using UINT = unsigned int;
+using WCHAR = char16_t;
+using SIZE_T = std::size_t;
+using LPVOID = void*;
+using PVOID = void*;
+using LPCVOID = const void*;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using LPCSTR = const char*;
+using LPDWORD = DWORD*;
+using PDWORD = DWORD*;
+using HANDLE = void*;
+using HGLOBAL = void*;
+using HWND = struct HWND__*;
+using HMODULE = struct HINSTANCE__*;
+using HDROP = struct HDROP__*;
+using FARPROC = long long (*)();
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+inline constexpr UINT CF_UNICODETEXT = 13;
+inline constexpr UINT CF_HDROP = 15;
+inline constexpr UINT GMEM_MOVEABLE = 0x0002;
+inline constexpr UINT GMEM_ZEROINIT = 0x0040;
+inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x0200;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x0800;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+inline constexpr DWORD LANG_SYSTEM_DEFAULT = 0x0800;
+inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
+inline constexpr DWORD ERROR_INVALID_DATA = 13;
+inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
+inline constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT = 0x2;
+inline constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
+inline constexpr unsigned int FAST_FAIL_FATAL_APP_EXIT = 7;
+
+// kernel32
+DWORD GetLastError();
+void SetLastError(DWORD code);
+DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id, LPWSTR buffer,
+                     DWORD size, va_list* arguments);
+HMODULE GetModuleHandleW(LPCWSTR module_name);
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR file_name, DWORD size);
+FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name);
+HANDLE GetCurrentThread();
+LPWSTR GetCommandLineW();
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+HANDLE GetStdHandle(DWORD std_handle);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD units, LPDWORD written, LPVOID reserved);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPVOID overlapped);
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID GlobalLock(HGLOBAL memory);
+BOOL GlobalUnlock(HGLOBAL memory);
+HGLOBAL GlobalFree(HGLOBAL memory);
+SIZE_T GlobalSize(HGLOBAL memory);
+WORD RtlCaptureStackBackTrace(DWORD frames_to_skip, DWORD frames_to_capture, PVOID* back_trace,
+                              PDWORD back_trace_hash);
+
+// user32
+BOOL OpenClipboard(HWND owner);
+BOOL CloseClipboard();
+BOOL EmptyClipboard();
+HANDLE SetClipboardData(UINT format, HANDLE memory);
+HANDLE GetClipboardData(UINT format);
+
+// shell32
+UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT capacity);
+
+namespace vantle_native::platform {
+// Ends the process at once; the stand-in defines it.
+[[noreturn]] void request_fail_fast(unsigned int code);
+}  // namespace vantle_native::platform
+
+#endif
+
+namespace vantle_native::platform {
+
+// Text as the platform takes it: UTF-16 units of the platform's own type.
+using WideView = std::basic_string_view<WCHAR>;
+
+// A wide literal for both builds: `L"..."` is not UTF-16 on Linux, so ASCII
+// names the program passes to the platform are widened here at compile time.
+template <std::size_t N>
+struct WideLiteral {
+    WCHAR units[N]{};
+    consteval WideLiteral(const char (&text)[N]) {
+        for (std::size_t i = 0; i < N; ++i) units[i] = static_cast<WCHAR>(text[i]);
+    }
+    [[nodiscard]] const WCHAR* c_str() const { return units; }
+    [[nodiscard]] constexpr WideView view() const { return WideView(units, N - 1); }
+};
+
+}  // namespace vantle_native::platform

@@ -1,0 +1,41 @@
+// A success-or-error value: what every fallible operation gives back until the
+// dispatcher decides that an error is fatal.
+#pragma once
+
+#include <utility>
+#include <variant>
+
+namespace vantle_native {
+
+// The success value of an operation that gives nothing back.
+struct Done {};
+
+template <class E>
+struct Failure {
+    E error;
+};
+
+template <class E>
+Failure(E) -> Failure<E>;
+
+template <class T, class E>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    template <class F>
+    Result(Failure<F> failure) : state_(std::in_place_index<1>, std::move(failure.error)) {}
+
+    [[nodiscard]] bool ok() const { return state_.index() == 0; }
+    [[nodiscard]] T& value() { return std::get<0>(state_); }
+    [[nodiscard]] const T& value() const { return std::get<0>(state_); }
+    [[nodiscard]] E& error() { return std::get<1>(state_); }
+    [[nodiscard]] const E& error() const { return std::get<1>(state_); }
+
+private:
+    std::variant<T, E> state_;
+};
+
+template <class E>
+using Status = Result<Done, E>;
+
+}  // namespace vantle_native

@@ -1,0 +1,128 @@
+#include "runtime/fatal.h"
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+
+#include "platform/win32.h"
+#include "runtime/stdio.h"
+
+namespace vantle_native::runtime {
+namespace {
+
+constexpr std::string_view main_thread_name = "main";
+constexpr platform::WideLiteral backtrace_variable("RUST_BACKTRACE");
+constexpr platform::WideLiteral backtrace_off("0");
+constexpr platform::WideLiteral backtrace_full("full");
+constexpr std::string_view backtrace_hint =
+    "note: run with `RUST_BACKTRACE=1` environment variable to display a backtrace\n";
+constexpr std::string_view backtrace_header = "stack backtrace:\n";
+constexpr std::string_view backtrace_short_note =
+    "note: Some details are omitted, run with `RUST_BACKTRACE=full` for a verbose backtrace.\n";
+
+// Room for any value the comparison cares about; longer values are neither
+// "0" nor "full" and need not be read.
+constexpr DWORD backtrace_value_capacity = 8;
+constexpr DWORD max_frames = 62;
+constexpr DWORD module_path_capacity = 1024;
+
+enum class BacktraceStyle { off, brief, full };
+
+BacktraceStyle backtrace_style() {
+    std::array<WCHAR, backtrace_value_capacity> value{};
+    SetLastError(0);
+    const DWORD length = GetEnvironmentVariableW(backtrace_variable.c_str(), value.data(), backtrace_value_capacity);
+    // 0 with an error means the variable is not set; 0 without one, that it is empty.
+    if (length == 0 && GetLastError() != 0) return BacktraceStyle::off;
+    if (length >= backtrace_value_capacity) return BacktraceStyle::brief;
+    const platform::WideView text(value.data(), length);
+    if (text == backtrace_off.view()) return BacktraceStyle::off;
+    if (text == backtrace_full.view()) return BacktraceStyle::full;
+    return BacktraceStyle::brief;
+}
+
+// The module that holds `address`: its base and its path, or a null base.
+HMODULE module_of(void* address, std::array<WCHAR, module_path_capacity>& path, DWORD& path_length) {
+    HMODULE module = nullptr;
+    const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    if (!GetModuleHandleExW(flags, static_cast<LPCWSTR>(address), &module)) return nullptr;
+    path_length = GetModuleFileNameW(module, path.data(), module_path_capacity);
+    return module;
+}
+
+std::string module_name(platform::WideView path, BacktraceStyle style) {
+    if (style != BacktraceStyle::full) {
+        const std::size_t slash = path.find_last_of(static_cast<WCHAR>('\\'));
+        if (slash != platform::WideView::npos) path.remove_prefix(slash + 1);
+    }
+    std::string name;
+    for (const WCHAR unit : path) name += static_cast<unsigned>(unit) < 0x80 ? static_cast<char>(unit) : '?';
+    return name;
+}
+
+// One line per frame: index, address, and module+offset where the module is
+// known. Names would need debug information the release build does not carry.
+std::string frame_line(unsigned index, void* address, BacktraceStyle style) {
+    std::array<char, 64> head{};
+    std::snprintf(head.data(), head.size(), "%4u: 0x%016" PRIxPTR, index, reinterpret_cast<std::uintptr_t>(address));
+    std::string line(head.data());
+    std::array<WCHAR, module_path_capacity> path{};
+    DWORD path_length = 0;
+    if (HMODULE module = module_of(address, path, path_length)) {
+        std::array<char, 32> offset{};
+        std::snprintf(offset.data(), offset.size(), "+0x%" PRIxPTR,
+                      reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(module));
+        line += " - ";
+        line += module_name(platform::WideView(path.data(), std::min(path_length, module_path_capacity)), style);
+        line += offset.data();
+    }
+    line += '\n';
+    return line;
+}
+
+void write_backtrace(BacktraceStyle style) {
+    std::array<void*, max_frames> frames{};
+    const WORD captured = RtlCaptureStackBackTrace(0, max_frames, frames.data(), nullptr);
+    std::string trace(backtrace_header);
+    for (WORD i = 0; i < captured; ++i) trace += frame_line(i, frames[i], style);
+    if (style != BacktraceStyle::full) trace += backtrace_short_note;
+    write_standard_error(trace);
+}
+
+}  // namespace
+
+std::string to_text(const SourceLocation& location) {
+    std::string text(location.file);
+    text += ':';
+    text += std::to_string(location.line);
+    text += ':';
+    text += std::to_string(location.column);
+    return text;
+}
+
+void fatal_report(std::string_view message, const SourceLocation& location) {
+    std::string line = "thread '";
+    line += main_thread_name;
+    line += "' panicked at '";
+    line += message;
+    line += "', ";
+    line += to_text(location);
+    line += '\n';
+    write_standard_error(line);
+    const BacktraceStyle style = backtrace_style();
+    if (style == BacktraceStyle::off) {
+        write_standard_error(backtrace_hint);
+    } else {
+        write_backtrace(style);
+    }
+    throw FatalUnwind{};
+}
+
+void fatal_unwrap(std::string_view debug_form, const SourceLocation& location) {
+    std::string message(unwrap_failure_message);
+    message += debug_form;
+    fatal_report(message, location);
+}
+
+}  // namespace vantle_native::runtime

@@ -1,0 +1,13 @@
+// The process frame: what runs before the dispatcher and after it.
+#pragma once
+
+namespace vantle_native::runtime {
+
+inline constexpr int exit_success = 0;
+inline constexpr int exit_fatal = 101;
+
+// Names the main thread, runs `entry`, empties standard output and gives the
+// exit status: exit_success, or exit_fatal after a fatal report.
+[[nodiscard]] int run_process(void (*entry)());
+
+}  // namespace vantle_native::runtime

@@ -1,0 +1,62 @@
+// Standard output and standard error: the lowest-level write to a standard
+// handle, and the one line-buffered writer of standard output.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "errors.h"
+#include "result.h"
+
+namespace vantle_native::runtime {
+
+enum class StandardStream { output, error };
+
+struct IoError {
+    enum class Kind { os, console_non_utf8, buffered_data_unwritten, whole_buffer_unwritten };
+    Kind kind;
+    OsError os{0};
+};
+
+[[nodiscard]] std::string to_text(const IoError& error);
+
+// Writes some of `bytes` to the stream's handle and says how many it consumed.
+// On a console the bytes must be UTF-8 and go through WriteConsoleW.
+[[nodiscard]] Result<std::size_t, IoError> write_standard_handle(StandardStream stream, std::string_view bytes);
+
+// Writes all of `bytes` to standard error, giving up silently at the first
+// failure: the fatal report has nowhere left to complain to.
+void write_standard_error(std::string_view bytes);
+
+// Line-buffered standard output: whatever ends in a line feed reaches the
+// platform before a write returns; the rest waits while it fits the buffer.
+class StandardOutput {
+public:
+    static constexpr std::size_t capacity = 1024;
+
+    [[nodiscard]] Status<IoError> write_all(std::string_view bytes);
+    [[nodiscard]] Status<IoError> flush();
+
+    // Held across the writes that make up one line.
+    std::recursive_mutex& lock() { return lock_; }
+
+private:
+    [[nodiscard]] Status<IoError> buffer_or_write(std::string_view bytes);
+    [[nodiscard]] Status<IoError> write_direct(std::string_view bytes);
+
+    std::array<char, capacity> buffer_{};
+    std::size_t held_ = 0;
+    std::recursive_mutex lock_;
+};
+
+// Writes `text` and a line feed to standard output; a failure is fatal.
+void print_line(std::string_view text);
+
+// The end-of-run step: empties standard output if it exists and its lock is
+// free; a failure here is ignored.
+void flush_standard_output_at_exit();
+
+}  // namespace vantle_native::runtime

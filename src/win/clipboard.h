@@ -1,0 +1,58 @@
+// The clipboard module: file lists in and out of the system clipboard in the
+// shell's file-drop format.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "errors.h"
+#include "platform/win32.h"
+#include "result.h"
+
+namespace vantle_native::win::clipboard {
+
+// Having one means this thread has the clipboard open; its end closes it.
+class ClipboardGuard {
+public:
+    // One OpenClipboard(NULL): no retry, no wait.
+    [[nodiscard]] static Result<ClipboardGuard, OsError> open();
+
+    ClipboardGuard(ClipboardGuard&& other) noexcept;
+    ClipboardGuard& operator=(ClipboardGuard&&) = delete;
+    ClipboardGuard(const ClipboardGuard&) = delete;
+    ClipboardGuard& operator=(const ClipboardGuard&) = delete;
+    ~ClipboardGuard();
+
+private:
+    ClipboardGuard() = default;
+    // Only a moved-from guard is disengaged; it closes nothing.
+    bool engaged_ = true;
+};
+
+// The calling thread's last platform error, read at once.
+[[nodiscard]] OsError capture_last_error();
+
+// Copies `data` into a new movable global block, empties the clipboard and
+// hands the block over under `format`. The caller holds a ClipboardGuard.
+[[nodiscard]] Status<OsError> set_clipboard_block(UINT format, std::span<const std::byte> data);
+
+// The file-drop block for `paths`: a 20-byte header, each path in UTF-16
+// followed by a 0 unit, and a final 0 unit.
+[[nodiscard]] std::vector<std::byte> build_drop_list(std::span<const std::string_view> paths);
+
+// Replaces the clipboard's content with `paths` as a file-drop list.
+[[nodiscard]] Status<ClipboardError> write_file_list(std::span<const std::string_view> paths);
+
+// The file-drop list on the clipboard, in its order; names that are not valid
+// UTF-16 are left out.
+[[nodiscard]] Result<std::vector<std::string>, ClipboardError> read_file_list();
+
+// Whether `block` is a file-drop block that the platform can walk without
+// reading past its end: a whole header, a list offset inside the block, and
+// names ending in a 0 unit up to an empty name, all within the block.
+[[nodiscard]] bool is_readable_drop_block(std::span<const std::byte> block);
+
+}  // namespace vantle_native::win::clipboard

@@ -1,0 +1,95 @@
+// The Win32 stand-in of the host build: a small simulated platform (clipboard,
+// global memory, standard handles, environment, system messages) whose calls a
+// test can make fail with a chosen last-error code, and which logs the calls
+// that matter, in order.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace fake {
+
+inline const HANDLE stdout_handle = reinterpret_cast<HANDLE>(0x1001);
+inline const HANDLE stderr_handle = reinterpret_cast<HANDLE>(0x1002);
+inline const HMODULE ntdll_module = reinterpret_cast<HMODULE>(0x7000);
+inline const HMODULE kernel32_module = reinterpret_cast<HMODULE>(0x7100);
+
+struct GlobalBlock {
+    std::vector<std::byte> bytes;
+    int locks = 0;
+};
+
+struct FormatMessageCall {
+    DWORD flags;
+    LPCVOID source;
+    DWORD message_id;
+    DWORD language;
+    DWORD size;
+    bool buffer_zeroed;
+};
+
+struct World {
+    // Calls of the clipboard, global memory, DragQueryFileW and writes, in order.
+    std::vector<std::string> calls;
+    // The next calls of a function (by name) fail with these last-error codes.
+    std::map<std::string, std::deque<DWORD>> failures;
+    DWORD last_error = 0;
+
+    // Clipboard.
+    bool clipboard_open = false;
+    std::map<UINT, HGLOBAL> clipboard;
+    // Last error that GlobalFree leaves behind, to show it is not the one reported.
+    DWORD error_after_free = 0;
+
+    // Global memory, by handle.
+    std::map<HGLOBAL, std::unique_ptr<GlobalBlock>> blocks;
+    int freed_blocks = 0;
+    // Replaces DragQueryFileW when set.
+    std::function<UINT(HDROP, UINT, LPWSTR, UINT)> drag_query;
+
+    // System messages.
+    std::map<DWORD, std::u16string> system_messages;
+    std::map<DWORD, std::u16string> ntdll_messages;
+    bool ntdll_loaded = true;
+    std::vector<FormatMessageCall> format_calls;
+
+    // Process.
+    std::optional<std::u16string> command_line;
+    std::u16string module_path = u"C:\\apps\\vantle_native.exe";
+    std::map<std::u16string, std::u16string> environment;
+    std::vector<void*> stack = {reinterpret_cast<void*>(0x140001234), reinterpret_cast<void*>(0x7ff000)};
+
+    // Standard handles.
+    HANDLE standard_output = stdout_handle;
+    HANDLE standard_error = stderr_handle;
+    std::set<HANDLE> consoles;
+    std::map<HANDLE, std::string> file_bytes;
+    std::map<HANDLE, std::u16string> console_units;
+    // Each write consumes at most this many bytes (or units on a console).
+    std::size_t write_limit = static_cast<std::size_t>(-1);
+
+    void fail_next(const std::string& function, DWORD error) { failures[function].push_back(error); }
+    // Puts `bytes` on the clipboard under `format` as the clipboard's own block.
+    HGLOBAL put_on_clipboard(UINT format, std::vector<std::byte> bytes);
+    [[nodiscard]] std::vector<std::byte> clipboard_bytes(UINT format) const;
+    [[nodiscard]] std::vector<std::string> calls_starting(const std::string& prefix) const;
+};
+
+World& world();
+// A fresh world for the next test.
+void reset();
+
+// Builds a file-drop block from raw UTF-16 names (which may hold unpaired
+// surrogates), the way another program might.
+std::vector<std::byte> drop_block(const std::vector<std::u16string>& names);
+
+}  // namespace fake

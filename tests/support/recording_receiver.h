@@ -1,0 +1,7 @@
+#pragma once
+
+#include <vector>
+
+#include "diagnostics.h"
+
+std::vector<vantle_native::DiagnosticRecord>& received_records();
