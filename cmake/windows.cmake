@@ -5,7 +5,7 @@ target_include_directories(vantle_native PRIVATE src)
 target_compile_options(vantle_native PRIVATE ${VANTLE_WARNINGS})
 target_compile_definitions(vantle_native PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0601)
 # Static: the exe must start on a bare Windows with no DLL but the system's.
-target_link_options(vantle_native PRIVATE -static)
+target_link_options(vantle_native PRIVATE -static -s)
 target_link_libraries(vantle_native PRIVATE user32 shell32)
 
 # Helper for the end-to-end tests: clipboard fixtures and exact process starts.

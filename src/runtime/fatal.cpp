@@ -85,7 +85,8 @@ void write_backtrace(BacktraceStyle style) {
     std::array<void*, max_frames> frames{};
     const WORD captured = RtlCaptureStackBackTrace(0, max_frames, frames.data(), nullptr);
     std::string trace(backtrace_header);
-    for (WORD i = 0; i < captured; ++i) trace += frame_line(i, frames[i], style);
+    // A null return address is the bottom of the stack.
+    for (WORD i = 0; i < captured && frames[i] != nullptr; ++i) trace += frame_line(i, frames[i], style);
     if (style != BacktraceStyle::full) trace += backtrace_short_note;
     write_standard_error(trace);
 }

@@ -1,0 +1,241 @@
+// Test-suite helper that runs under Wine beside vantle_native.exe. It sets up
+// and inspects the clipboard the way other programs on the desktop would, and
+// starts a program with an exact UTF-16 command line and chosen standard
+// handles, which `wine prog args...` cannot do.
+//
+//   put-hdrop HEX            put raw bytes on the clipboard as CF_HDROP
+//   put-text TEXT            put TEXT on the clipboard as CF_UNICODETEXT
+//   dump-hdrop               print the CF_HDROP block as hex, or "none"
+//   can-open                 exit 0 if OpenClipboard(NULL) succeeds
+//   hold READY RELEASE       hold the clipboard open with an owner window,
+//                            create READY, wait until RELEASE exists
+//   window RELEASE           keep a window alive until RELEASE exists
+//   format-message CODE      print the system's message for CODE
+//   run EXE LINE OUT ERR [NAME=VALUE | -NAME]...
+//                            start EXE with the command line held in the
+//                            file LINE (UTF-16LE units, any length the
+//                            platform takes); OUT is file:PATH, none or
+//                            closed-pipe; ERR a file path; print "exit=N"
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int usage_status = 64;
+constexpr DWORD poll_interval_ms = 20;
+constexpr int poll_limit = 3000;  // one minute
+
+void write_out(const std::string& text) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::string to_utf8(const wchar_t* text, int length) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::vector<unsigned char> from_hex(const wchar_t* hex) {
+    std::vector<unsigned char> bytes;
+    for (std::size_t i = 0; hex[i] != 0 && hex[i + 1] != 0; i += 2) {
+        const wchar_t pair[3] = {hex[i], hex[i + 1], 0};
+        bytes.push_back(static_cast<unsigned char>(std::wcstoul(pair, nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::vector<wchar_t> read_units(const wchar_t* path) {
+    std::vector<wchar_t> units;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return units;
+    units.resize(GetFileSize(file, nullptr) / sizeof(wchar_t));
+    DWORD read = 0;
+    ReadFile(file, units.data(), static_cast<DWORD>(units.size() * sizeof(wchar_t)), &read, nullptr);
+    CloseHandle(file);
+    units.resize(read / sizeof(wchar_t));
+    return units;
+}
+
+bool file_exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+void touch(const wchar_t* path) {
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+bool wait_for_file(const wchar_t* path) {
+    for (int i = 0; i < poll_limit; ++i) {
+        if (file_exists(path)) return true;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(poll_interval_ms);
+    }
+    return false;
+}
+
+HWND create_window() {
+    return CreateWindowExW(0, L"STATIC", L"clip_helper", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+int put_on_clipboard(UINT format, const void* data, std::size_t size) {
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (block == nullptr) return 2;
+    if (size > 0) {
+        void* address = GlobalLock(block);
+        std::memcpy(address, data, size);
+        GlobalUnlock(block);
+    }
+    if (!OpenClipboard(nullptr)) return 3;
+    EmptyClipboard();
+    const bool placed = SetClipboardData(format, block) != nullptr;
+    CloseClipboard();
+    return placed ? 0 : 4;
+}
+
+int dump_hdrop() {
+    if (!OpenClipboard(nullptr)) return 3;
+    const HANDLE data = GetClipboardData(CF_HDROP);
+    std::string hex;
+    if (data == nullptr) {
+        hex = "none";
+    } else {
+        const auto* bytes = static_cast<const unsigned char*>(GlobalLock(data));
+        const SIZE_T size = GlobalSize(data);
+        char digits[3];
+        for (SIZE_T i = 0; i < size; ++i) {
+            std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
+            hex += digits;
+        }
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    write_out(hex + "\n");
+    return 0;
+}
+
+int can_open() {
+    if (!OpenClipboard(nullptr)) return 1;
+    CloseClipboard();
+    return 0;
+}
+
+int hold(const wchar_t* ready, const wchar_t* release) {
+    const HWND window = create_window();
+    if (window == nullptr || !OpenClipboard(window)) return 2;
+    touch(ready);
+    const bool released = wait_for_file(release);
+    CloseClipboard();
+    DestroyWindow(window);
+    return released ? 0 : 5;
+}
+
+int keep_window(const wchar_t* release) {
+    const HWND window = create_window();
+    if (window == nullptr) return 2;
+    const bool released = wait_for_file(release);
+    DestroyWindow(window);
+    return released ? 0 : 5;
+}
+
+int format_message(const wchar_t* code_text) {
+    const auto code = static_cast<DWORD>(std::wcstoll(code_text, nullptr, 10));
+    wchar_t buffer[2048] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                        LANG_SYSTEM_DEFAULT, buffer, 2048, nullptr);
+    if (length == 0) return 1;
+    write_out(to_utf8(buffer, static_cast<int>(length)));
+    return 0;
+}
+
+void apply_environment(const wchar_t* spec) {
+    if (spec[0] == L'-') {
+        SetEnvironmentVariableW(spec + 1, nullptr);
+        return;
+    }
+    std::wstring assignment(spec);
+    const std::size_t equals = assignment.find(L'=');
+    if (equals == std::wstring::npos) return;
+    SetEnvironmentVariableW(assignment.substr(0, equals).c_str(), assignment.substr(equals + 1).c_str());
+}
+
+HANDLE inheritable_file(const wchar_t* path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+}
+
+// The child's standard output for a spec: a file, no handle at all, or the
+// write end of a pipe whose read end is already closed.
+HANDLE output_handle(const std::wstring& spec) {
+    if (spec == L"none") return nullptr;
+    if (spec == L"closed-pipe") {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE reader = nullptr;
+        HANDLE writer = nullptr;
+        if (!CreatePipe(&reader, &writer, &inherit, 0)) return INVALID_HANDLE_VALUE;
+        CloseHandle(reader);  // the reader has gone before the child writes
+        return writer;
+    }
+    if (spec.rfind(L"file:", 0) == 0) return inheritable_file(spec.c_str() + 5);
+    return INVALID_HANDLE_VALUE;
+}
+
+int run(int argc, wchar_t** argv) {
+    if (argc < 6) return usage_status;
+    const wchar_t* exe = argv[2];
+    std::vector<wchar_t> command_line = read_units(argv[3]);
+    command_line.push_back(0);
+    for (int i = 6; i < argc; ++i) apply_environment(argv[i]);
+
+    const HANDLE out = output_handle(argv[4]);
+    const HANDLE err = inheritable_file(argv[5]);
+    if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) return 2;
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exe, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        return 3;
+    }
+    if (out != nullptr) CloseHandle(out);
+    CloseHandle(err);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    write_out("exit=" + std::to_string(status) + "\n");
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return usage_status;
+    const std::wstring command(argv[1]);
+    if (command == L"put-hdrop" && argc == 3) {
+        const std::vector<unsigned char> bytes = from_hex(argv[2]);
+        return put_on_clipboard(CF_HDROP, bytes.data(), bytes.size());
+    }
+    if (command == L"put-text" && argc == 3) {
+        return put_on_clipboard(CF_UNICODETEXT, argv[2], (std::wcslen(argv[2]) + 1) * sizeof(wchar_t));
+    }
+    if (command == L"dump-hdrop") return dump_hdrop();
+    if (command == L"can-open") return can_open();
+    if (command == L"hold" && argc == 4) return hold(argv[2], argv[3]);
+    if (command == L"window" && argc == 3) return keep_window(argv[2]);
+    if (command == L"format-message" && argc == 3) return format_message(argv[2]);
+    if (command == L"run") return run(argc, argv);
+    return usage_status;
+}

@@ -1,0 +1,191 @@
+"""What the end-to-end tests share: running vantle_native.exe and the
+clipboard helper under the Wine session that wine_session.py started, with
+every byte of standard output and standard error kept."""
+import contextlib
+import json
+import os
+import re
+import pathlib
+import subprocess
+import tempfile
+import time
+import unittest
+
+from wine_session import WINE_DIR, wine_environment
+
+STATE_DIR = pathlib.Path(os.environ["VANTLE_WINE_STATE"])
+WINDOWS_BUILD = pathlib.Path(os.environ["VANTLE_WINDOWS_BUILD"])
+EXE = WINDOWS_BUILD / "vantle_native.exe"
+HELPER = WINDOWS_BUILD / "clip_helper.exe"
+WORK = STATE_DIR / "work"
+
+REPORT_HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a backtrace\n"
+UNWRAP = b"called `Result::unwrap()` on an `Err` value: "
+CF_HDROP_HEADER = bytes.fromhex("14000000" + "00" * 12 + "01000000")
+
+
+def windows_path(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def quote_argument(argument):
+    """Quotes one argument so that the program-argument rules give it back."""
+    if argument and not any(c in argument for c in ' \t"'):
+        return argument
+    quoted, backslashes = '"', 0
+    for c in argument:
+        if c == "\\":
+            backslashes += 1
+            continue
+        if c == '"':
+            quoted += "\\" * (2 * backslashes + 1) + '"'
+        else:
+            quoted += "\\" * backslashes + c
+        backslashes = 0
+    return quoted + "\\" * (2 * backslashes) + '"'
+
+
+def utf16_units(text):
+    """UTF-16 units of `text`; lone surrogates given as '\\ud800' stay single units."""
+    data = text.encode("utf-16-le", "surrogatepass")
+    return [int.from_bytes(data[i:i + 2], "little") for i in range(0, len(data), 2)]
+
+
+def drop_block(names, wide=True):
+    """A file-drop block as another program would build it."""
+    if wide:
+        body = b"".join(name.encode("utf-16-le", "surrogatepass") + b"\0\0" for name in names) + b"\0\0"
+        return CF_HDROP_HEADER + body
+    header = bytes.fromhex("14000000" + "00" * 16)
+    return header + b"".join(name.encode("latin-1") + b"\0" for name in names) + b"\0"
+
+
+class Completed:
+    def __init__(self, status, stdout, stderr):
+        self.status, self.stdout, self.stderr = status, stdout, stderr
+
+    def __repr__(self):
+        return f"status={self.status} stdout={self.stdout!r} stderr={self.stderr!r}"
+
+
+class Wine:
+    def __init__(self):
+        state = json.loads((STATE_DIR / "session.json").read_text())
+        self.env = wine_environment(STATE_DIR, state["display"])
+        self.env.pop("RUST_BACKTRACE", None)
+        WORK.mkdir(parents=True, exist_ok=True)
+
+    def wine(self, *args, timeout=120):
+        """Runs a Wine program; its output goes through files, never pipes."""
+        with tempfile.TemporaryFile(dir=WORK) as out, tempfile.TemporaryFile(dir=WORK) as err:
+            status = subprocess.run([str(WINE_DIR / "wine64"), *map(str, args)], env=self.env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err, timeout=timeout).returncode
+            out.seek(0)
+            err.seek(0)
+            return Completed(status, out.read(), err.read())
+
+    def helper(self, *args, **kwargs):
+        return self.wine(HELPER, *args, **kwargs)
+
+    def run_line(self, units, stdout="file", environment=(), timeout=120):
+        """Starts the exe with the command line given as UTF-16 units."""
+        with tempfile.TemporaryDirectory(dir=WORK) as folder:
+            out_path, err_path = pathlib.Path(folder, "out"), pathlib.Path(folder, "err")
+            line_path = pathlib.Path(folder, "line")
+            line_path.write_bytes(b"".join(u.to_bytes(2, "little") for u in units))
+            out_spec = f"file:{windows_path(out_path)}" if stdout == "file" else stdout
+            env_specs = list(environment) or ["-RUST_BACKTRACE"]
+            done = self.helper("run", windows_path(EXE), windows_path(line_path), out_spec, windows_path(err_path),
+                               *env_specs, timeout=timeout)
+            assert done.status == 0 and done.stdout.startswith(b"exit="), done
+            return Completed(int(done.stdout[5:]), out_path.read_bytes() if out_path.exists() else b"",
+                             err_path.read_bytes())
+
+    def run(self, *arguments, **kwargs):
+        line = quote_argument(windows_path(EXE)) + "".join(" " + quote_argument(a) for a in arguments)
+        return self.run_line(utf16_units(line), **kwargs)
+
+    def put_hdrop(self, block):
+        assert self.helper("put-hdrop", block.hex() or "00").status == 0
+
+    def put_text(self, text):
+        assert self.helper("put-text", text).status == 0
+
+    def hdrop(self):
+        """The CF_HDROP block's bytes, or None if the clipboard has none."""
+        done = self.helper("dump-hdrop")
+        assert done.status == 0, done
+        text = done.stdout.strip()
+        return None if text == b"none" else bytes.fromhex(text.decode())
+
+    def can_open(self):
+        return self.helper("can-open").status == 0
+
+    def system_text(self, code):
+        """The platform's message for `code`, trailing white space removed."""
+        done = self.helper("format-message", code)
+        assert done.status == 0, done
+        return done.stdout.decode("utf-8").rstrip()
+
+    @contextlib.contextmanager
+    def clipboard_held(self):
+        """Another process holds the clipboard open with its own window."""
+        ready, release = WORK / "hold.ready", WORK / "hold.release"
+        for path in (ready, release):
+            path.unlink(missing_ok=True)
+        holder = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), "hold", windows_path(ready),
+                                   windows_path(release)], env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + 60
+            while not ready.exists():
+                assert holder.poll() is None and time.monotonic() < deadline, "holder did not start"
+                time.sleep(0.05)
+            yield
+        finally:
+            release.touch()
+            holder.wait(timeout=60)
+
+    @contextlib.contextmanager
+    def window_alive(self):
+        """A Wine process with a window, so the desktop serves the X selection."""
+        release = WORK / "window.release"
+        release.unlink(missing_ok=True)
+        keeper = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), "window", windows_path(release)],
+                                  env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(1)
+            yield
+        finally:
+            release.touch()
+            keeper.wait(timeout=60)
+
+
+class WineTestCase(unittest.TestCase):
+    """Every test leaves the clipboard free for others to open."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = Wine()
+
+    def tearDown(self):
+        self.assertTrue(self.wine.can_open(), "the clipboard was left open")
+
+    def report(self, message, location):
+        return b"thread 'main' panicked at '" + message + b"', " + location + b"\n"
+
+    def clipboard_report(self, code, location):
+        text = f"Clipboard error: {self.wine.system_text(code)} (os error {code})"
+        debug = ('Pasteboard("' + text.replace("\\", "\\\\").replace('"', '\\"') + '")').encode()
+        return self.report(UNWRAP + debug, location) + REPORT_HINT
+
+    def assert_clipboard_failure(self, done, location):
+        """Status 101 and exactly the report of a clipboard error, whose code
+        the platform chose; gives that code."""
+        self.assertEqual(done.status, 101, done)
+        found = re.search(rb"\(os error (-?\d+)\)", done.stderr)
+        self.assertIsNotNone(found, done)
+        code = int(found.group(1))
+        self.assertEqual(done.stderr, self.clipboard_report(code, location))
+        return code

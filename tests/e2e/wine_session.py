@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""Starts and stops the Wine environment of the end-to-end tests.
+
+  wine_session.py start STATE_DIR   Xvfb on a free display, a private Wine
+                                    prefix, a persistent wineserver
+  wine_session.py stop STATE_DIR    stops what start started, by process id
+
+The clipboard lives in the wineserver, which would otherwise exit a few
+seconds after the last Wine process; Xvfb gives windows (and so clipboard
+owners) a display. start writes STATE_DIR/session.json for the tests.
+"""
+import json
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+
+WINE_DIR = pathlib.Path("/usr/lib/wine")
+
+
+def wine_environment(state_dir, display):
+    env = dict(os.environ)
+    env.update(
+        WINEPREFIX=str(state_dir / "prefix"),
+        WINEDEBUG="-all",
+        # No Mono or Gecko installer prompts in a fresh prefix.
+        WINEDLLOVERRIDES="mscoree,mshtml=",
+        DISPLAY=f":{display}",
+    )
+    return env
+
+
+def start(state_dir):
+    state_dir.mkdir(parents=True, exist_ok=True)
+    stop(state_dir, quiet=True)
+    read_end, write_end = os.pipe()
+    xvfb = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    os.close(write_end)
+    with os.fdopen(read_end) as displayfd:
+        display = displayfd.readline().strip()
+    if not display:
+        sys.exit("Xvfb did not start")
+    env = wine_environment(state_dir, display)
+    (state_dir / "prefix").mkdir(exist_ok=True)
+    # Output to /dev/null: Wine's long-lived service processes inherit the
+    # standard handles of whoever starts them and would hold a pipe open.
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([str(WINE_DIR / "wineserver"), "-p"], env=env, check=True, **quiet)
+    subprocess.run([str(WINE_DIR / "wine64"), "wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
+    (state_dir / "session.json").write_text(json.dumps({
+        "display": display, "xvfb_pid": xvfb.pid, "prefix": env["WINEPREFIX"]}))
+    print(f"Wine session on display :{display}, prefix {env['WINEPREFIX']}")
+
+
+def stop(state_dir, quiet=False):
+    state_file = state_dir / "session.json"
+    if not state_file.exists():
+        return
+    state = json.loads(state_file.read_text())
+    env = wine_environment(state_dir, state["display"])
+    subprocess.run([str(WINE_DIR / "wineserver"), "-k"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    try:
+        os.kill(state["xvfb_pid"], signal.SIGTERM)
+    except ProcessLookupError:
+        pass
+    state_file.unlink()
+    if not quiet:
+        print("Wine session stopped")
+
+
+if __name__ == "__main__":
+    command, folder = sys.argv[1], pathlib.Path(sys.argv[2]).resolve()
+    {"start": start, "stop": stop}[command](folder)
