@@ -6,12 +6,12 @@
 #include <cstdio>
 
 #include "platform/win32.h"
+#include "runtime/process.h"
 #include "runtime/stdio.h"
 
 namespace vantle_native::runtime {
 namespace {
 
-constexpr std::string_view main_thread_name = "main";
 constexpr platform::WideLiteral backtrace_variable("RUST_BACKTRACE");
 constexpr platform::WideLiteral backtrace_off("0");
 constexpr platform::WideLiteral backtrace_full("full");

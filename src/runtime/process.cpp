@@ -9,7 +9,7 @@ namespace {
 
 constexpr platform::WideLiteral kernel_module("kernel32.dll");
 constexpr char thread_description_function[] = "SetThreadDescription";
-constexpr platform::WideLiteral main_thread_description("main");
+constexpr platform::WideLiteral main_thread_description(main_thread_name);
 
 // x64 has one calling convention, so no WINAPI annotation is needed.
 using SetThreadDescriptionFunction = long (*)(HANDLE, const WCHAR*);

@@ -3,6 +3,9 @@
 
 namespace vantle_native::runtime {
 
+// The main thread's name, given to the platform and shown in the fatal report.
+inline constexpr char main_thread_name[] = "main";
+
 inline constexpr int exit_success = 0;
 inline constexpr int exit_fatal = 101;
 

@@ -31,9 +31,18 @@ def wine_environment(state_dir, display):
     return env
 
 
+def stop_wineserver(env):
+    """Ends every Wine process of the prefix and waits until they are gone."""
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run([str(WINE_DIR / "wineserver"), "-k"], env=env, **quiet)
+    subprocess.run([str(WINE_DIR / "wineserver"), "-w"], env=env, timeout=60, **quiet)
+
+
 def start(state_dir):
     state_dir.mkdir(parents=True, exist_ok=True)
     stop(state_dir, quiet=True)
+    # A server left over from an interrupted run would keep the old clipboard.
+    stop_wineserver(wine_environment(state_dir, "0"))
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
@@ -42,16 +51,21 @@ def start(state_dir):
     with os.fdopen(read_end) as displayfd:
         display = displayfd.readline().strip()
     if not display:
+        xvfb.kill()
         sys.exit("Xvfb did not start")
+    # Written first, so that stop finds the Xvfb even if what follows fails.
+    (state_dir / "session.json").write_text(json.dumps({"display": display, "xvfb_pid": xvfb.pid}))
     env = wine_environment(state_dir, display)
     (state_dir / "prefix").mkdir(exist_ok=True)
     # Output to /dev/null: Wine's long-lived service processes inherit the
     # standard handles of whoever starts them and would hold a pipe open.
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run([str(WINE_DIR / "wineserver"), "-p"], env=env, check=True, **quiet)
-    subprocess.run([str(WINE_DIR / "wine64"), "wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
-    (state_dir / "session.json").write_text(json.dumps({
-        "display": display, "xvfb_pid": xvfb.pid, "prefix": env["WINEPREFIX"]}))
+    try:
+        subprocess.run([str(WINE_DIR / "wineserver"), "-p"], env=env, check=True, **quiet)
+        subprocess.run([str(WINE_DIR / "wine64"), "wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
+    except (subprocess.SubprocessError, OSError):
+        stop(state_dir, quiet=True)
+        raise
     print(f"Wine session on display :{display}, prefix {env['WINEPREFIX']}")
 
 
@@ -60,9 +74,7 @@ def stop(state_dir, quiet=False):
     if not state_file.exists():
         return
     state = json.loads(state_file.read_text())
-    env = wine_environment(state_dir, state["display"])
-    subprocess.run([str(WINE_DIR / "wineserver"), "-k"], env=env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    stop_wineserver(wine_environment(state_dir, state["display"]))
     try:
         os.kill(state["xvfb_pid"], signal.SIGTERM)
     except ProcessLookupError:
