@@ -1,16 +1,46 @@
 # vantle_native.exe and the test suite's Windows helpers.
 
-add_executable(vantle_native ${VANTLE_CORE_SOURCES} src/diagnostics_receiver.cpp src/runtime/entry.cpp)
+set(VANTLE_WINDOWS_DEFINITIONS UNICODE _UNICODE _WIN32_WINNT=0x0601)
+# Reproducible: no build paths in the binary, no link timestamp.
+set(VANTLE_REPRODUCIBLE_COMPILE -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+set(VANTLE_REPRODUCIBLE_LINK -Wl,--no-insert-timestamp)
+
+# The clipboard and shell libraries are delay-loaded: importing them costs a
+# run start-up time even when it never touches the clipboard.
+find_program(VANTLE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+set(VANTLE_DELAY_LIBRARIES)
+foreach(dll user32 shell32)
+  set(library ${CMAKE_BINARY_DIR}/lib${dll}_delay.a)
+  add_custom_command(OUTPUT ${library}
+    COMMAND ${VANTLE_DLLTOOL} --input-def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def --output-delaylib ${library}
+    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def
+    COMMENT "Delay-load library for ${dll}")
+  list(APPEND VANTLE_DELAY_LIBRARIES ${library})
+endforeach()
+add_custom_target(vantle_delay_libraries DEPENDS ${VANTLE_DELAY_LIBRARIES})
+
+configure_file(src/resources/vantle_native.rc.in ${CMAKE_BINARY_DIR}/vantle_native.rc @ONLY)
+enable_language(RC)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/src/resources")
+
+add_executable(vantle_native
+  ${VANTLE_CORE_SOURCES}
+  src/diagnostics_receiver.cpp
+  src/runtime/entry.cpp
+  src/runtime/cxx_support.cpp
+  ${CMAKE_BINARY_DIR}/vantle_native.rc)
+add_dependencies(vantle_native vantle_delay_libraries)
 target_include_directories(vantle_native PRIVATE src)
-target_compile_options(vantle_native PRIVATE ${VANTLE_WARNINGS})
-target_compile_definitions(vantle_native PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0601)
+target_compile_definitions(vantle_native PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
+target_compile_options(vantle_native PRIVATE
+  $<$<COMPILE_LANGUAGE:CXX>:${VANTLE_WARNINGS} -ffunction-sections -fdata-sections ${VANTLE_REPRODUCIBLE_COMPILE}>)
 # Static: the exe must start on a bare Windows with no DLL but the system's.
-target_link_options(vantle_native PRIVATE -static -s)
-target_link_libraries(vantle_native PRIVATE user32 shell32)
+target_link_options(vantle_native PRIVATE -static -s -Wl,--gc-sections ${VANTLE_REPRODUCIBLE_LINK})
+target_link_libraries(vantle_native PRIVATE ${VANTLE_DELAY_LIBRARIES} delayimp)
 
 # Helper for the end-to-end tests: clipboard fixtures and exact process starts.
 add_executable(clip_helper tests/e2e/clip_helper.cpp)
 target_compile_options(clip_helper PRIVATE ${VANTLE_WARNINGS})
-target_compile_definitions(clip_helper PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0601)
+target_compile_definitions(clip_helper PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
 target_link_options(clip_helper PRIVATE -static -municode)
-target_link_libraries(clip_helper PRIVATE user32 shell32)
+target_link_libraries(clip_helper PRIVATE user32 shell32 psapi)

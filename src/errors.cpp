@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "text.h"
 #include "unicode/properties.h"
 #include "unicode/utf.h"
 
@@ -41,11 +42,8 @@ std::string os_error_fallback(std::int32_t message_number, std::string_view deta
 }
 
 void append_escaped(std::string& out, char32_t c) {
-    static constexpr char hex_digits[] = "0123456789abcdef";
     out += "\\u{";
-    int shift = 20;
-    while (shift > 0 && ((c >> shift) & 0xF) == 0) shift -= 4;
-    for (; shift >= 0; shift -= 4) out += hex_digits[(c >> shift) & 0xF];
+    append_hex(out, c);
     out += '}';
 }
 

@@ -56,6 +56,11 @@ using HWND = struct HWND__*;
 using HMODULE = struct HINSTANCE__*;
 using HDROP = struct HDROP__*;
 using FARPROC = long long (*)();
+// Opaque here: the stand-in keeps its state elsewhere, keyed by address.
+struct CRITICAL_SECTION {
+    void* reserved[5];
+};
+using LPCRITICAL_SECTION = CRITICAL_SECTION*;
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
@@ -98,6 +103,11 @@ LPVOID GlobalLock(HGLOBAL memory);
 BOOL GlobalUnlock(HGLOBAL memory);
 HGLOBAL GlobalFree(HGLOBAL memory);
 SIZE_T GlobalSize(HGLOBAL memory);
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
 WORD RtlCaptureStackBackTrace(DWORD frames_to_skip, DWORD frames_to_capture, PVOID* back_trace,
                               PDWORD back_trace_hash);
 

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cinttypes>
-#include <cstdio>
 
 #include "platform/win32.h"
+#include "text.h"
 #include "runtime/process.h"
 #include "runtime/stdio.h"
 
@@ -26,6 +25,8 @@ constexpr std::string_view backtrace_short_note =
 constexpr DWORD backtrace_value_capacity = 8;
 constexpr DWORD max_frames = 62;
 constexpr DWORD module_path_capacity = 1024;
+constexpr std::size_t frame_index_width = 4;
+constexpr unsigned address_digits = 16;
 
 enum class BacktraceStyle { off, brief, full };
 
@@ -64,18 +65,19 @@ std::string module_name(platform::WideView path, BacktraceStyle style) {
 // One line per frame: index, address, and module+offset where the module is
 // known. Names would need debug information the release build does not carry.
 std::string frame_line(unsigned index, void* address, BacktraceStyle style) {
-    std::array<char, 64> head{};
-    std::snprintf(head.data(), head.size(), "%4u: 0x%016" PRIxPTR, index, reinterpret_cast<std::uintptr_t>(address));
-    std::string line(head.data());
+    const auto value = reinterpret_cast<std::uintptr_t>(address);
+    std::string number = std::to_string(index);
+    std::string line(number.size() < frame_index_width ? frame_index_width - number.size() : 0, ' ');
+    line += number;
+    line += ": 0x";
+    append_hex(line, value, address_digits);
     std::array<WCHAR, module_path_capacity> path{};
     DWORD path_length = 0;
     if (HMODULE module = module_of(address, path, path_length)) {
-        std::array<char, 32> offset{};
-        std::snprintf(offset.data(), offset.size(), "+0x%" PRIxPTR,
-                      reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(module));
         line += " - ";
         line += module_name(platform::WideView(path.data(), std::min(path_length, module_path_capacity)), style);
-        line += offset.data();
+        line += "+0x";
+        append_hex(line, value - reinterpret_cast<std::uintptr_t>(module));
     }
     line += '\n';
     return line;

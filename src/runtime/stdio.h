@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "errors.h"
+#include "platform/win32.h"
 #include "result.h"
 
 namespace vantle_native::runtime {
@@ -31,6 +32,23 @@ struct IoError {
 // failure: the fatal report has nowhere left to complain to.
 void write_standard_error(std::string_view bytes);
 
+// A lock that the thread holding it may take again; the platform's critical
+// section, so that no threading library is linked in.
+class ReentrantLock {
+public:
+    ReentrantLock() { InitializeCriticalSection(&section_); }
+    ReentrantLock(const ReentrantLock&) = delete;
+    ReentrantLock& operator=(const ReentrantLock&) = delete;
+    ~ReentrantLock() { DeleteCriticalSection(&section_); }
+
+    void lock() { EnterCriticalSection(&section_); }
+    [[nodiscard]] bool try_lock() { return TryEnterCriticalSection(&section_) != FALSE; }
+    void unlock() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_{};
+};
+
 // Line-buffered standard output: whatever ends in a line feed reaches the
 // platform before a write returns; the rest waits while it fits the buffer.
 class StandardOutput {
@@ -41,7 +59,7 @@ public:
     [[nodiscard]] Status<IoError> flush();
 
     // Held across the writes that make up one line.
-    std::recursive_mutex& lock() { return lock_; }
+    ReentrantLock& lock() { return lock_; }
 
 private:
     [[nodiscard]] Status<IoError> buffer_or_write(std::string_view bytes);
@@ -49,7 +67,7 @@ private:
 
     std::array<char, capacity> buffer_{};
     std::size_t held_ = 0;
-    std::recursive_mutex lock_;
+    ReentrantLock lock_;
 };
 
 // Writes `text` and a line feed to standard output; a failure is fatal.

@@ -270,6 +270,17 @@ SIZE_T GlobalSize(HGLOBAL memory) {
     return block == nullptr ? 0 : block->bytes.size();
 }
 
+// One thread in the tests: a critical section is a re-entry count.
+void InitializeCriticalSection(LPCRITICAL_SECTION section) { world().critical_sections[section] = 0; }
+void DeleteCriticalSection(LPCRITICAL_SECTION section) { world().critical_sections.erase(section); }
+void EnterCriticalSection(LPCRITICAL_SECTION section) { ++world().critical_sections[section]; }
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
+    if (world().critical_section_busy) return FALSE;
+    ++world().critical_sections[section];
+    return TRUE;
+}
+void LeaveCriticalSection(LPCRITICAL_SECTION section) { --world().critical_sections[section]; }
+
 WORD RtlCaptureStackBackTrace(DWORD, DWORD frames_to_capture, PVOID* back_trace, PDWORD) {
     const auto& stack = world().stack;
     const std::size_t count = std::min<std::size_t>(stack.size(), frames_to_capture);

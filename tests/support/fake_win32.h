@@ -68,6 +68,11 @@ struct World {
     std::map<std::u16string, std::u16string> environment;
     std::vector<void*> stack = {reinterpret_cast<void*>(0x140001234), reinterpret_cast<void*>(0x7ff000)};
 
+    // Entry counts of critical sections; busy makes every try fail, as if
+    // another thread held them.
+    std::map<LPCRITICAL_SECTION, int> critical_sections;
+    bool critical_section_busy = false;
+
     // Standard handles.
     HANDLE standard_output = stdout_handle;
     HANDLE standard_error = stderr_handle;

@@ -136,4 +136,16 @@ TEST_F(StandardOutputTest, APrintFailureIsFatalWithThePlatformText) {
               "library\\std\\src\\io\\stdio:993:9\n");
 }
 
+TEST_F(StandardOutputTest, TheEndOfRunStepLeavesAHeldBufferAlone) {
+    platform().fail_next("WriteFile", 232);
+    EXPECT_THROW(print_line("kept"), FatalUnwind);
+    platform().critical_section_busy = true;
+    platform().calls.clear();
+    vantle_native::runtime::flush_standard_output_at_exit();
+    EXPECT_TRUE(platform().calls.empty());
+    platform().critical_section_busy = false;
+    vantle_native::runtime::flush_standard_output_at_exit();
+    EXPECT_EQ(output(), "kept\n");
+}
+
 }  // namespace
