@@ -31,8 +31,13 @@ gtest_discover_tests(unit_tests
   PROPERTIES ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1"
   DISCOVERY_TIMEOUT 60)
 
+# Two clean builds of the exe give the same bytes.
+add_test(NAME reproducible_build COMMAND ${CMAKE_SOURCE_DIR}/tests/build/reproducible.sh)
+set_tests_properties(reproducible_build PROPERTIES PROCESSORS 2 TIMEOUT 900)
+
 # End-to-end tests under Wine, when the Windows build is there to test.
 set(VANTLE_WINDOWS_BUILD_DIR "" CACHE PATH "Build folder of the windows preset")
 if(VANTLE_WINDOWS_BUILD_DIR)
+  add_test(NAME exe_properties COMMAND ${CMAKE_SOURCE_DIR}/tests/build/exe_properties.sh ${VANTLE_WINDOWS_BUILD_DIR})
   include(cmake/wine_tests.cmake)
 endif()

@@ -7,7 +7,7 @@ set(VANTLE_REPRODUCIBLE_LINK -Wl,--no-insert-timestamp)
 
 # The clipboard and shell libraries are delay-loaded: importing them costs a
 # run start-up time even when it never touches the clipboard.
-find_program(VANTLE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+find_program(VANTLE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
 set(VANTLE_DELAY_LIBRARIES)
 foreach(dll user32 shell32)
   set(library ${CMAKE_BINARY_DIR}/lib${dll}_delay.a)
@@ -19,6 +19,8 @@ foreach(dll user32 shell32)
 endforeach()
 add_custom_target(vantle_delay_libraries DEPENDS ${VANTLE_DELAY_LIBRARIES})
 
+# The version is set once, in project(); packaging reads it from here.
+file(WRITE ${CMAKE_BINARY_DIR}/version.txt "${PROJECT_VERSION}\n")
 configure_file(src/resources/vantle_native.rc.in ${CMAKE_BINARY_DIR}/vantle_native.rc @ONLY)
 enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/src/resources")
@@ -43,4 +45,14 @@ add_executable(clip_helper tests/e2e/clip_helper.cpp)
 target_compile_options(clip_helper PRIVATE ${VANTLE_WARNINGS})
 target_compile_definitions(clip_helper PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
 target_link_options(clip_helper PRIVATE -static -municode)
-target_link_libraries(clip_helper PRIVATE user32 shell32 psapi)
+target_link_libraries(clip_helper PRIVATE user32 shell32)
+
+# Benchmark programs (scripts/bench): an empty exe and a minimal C program
+# that makes the same Win32 calls as vantle_native.exe.
+foreach(program empty baseline)
+  add_executable(bench_${program} bench/${program}.c)
+  target_compile_definitions(bench_${program} PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
+  target_compile_options(bench_${program} PRIVATE ${VANTLE_WARNINGS} -Os)
+  target_link_options(bench_${program} PRIVATE -static -s)
+endforeach()
+target_link_libraries(bench_baseline PRIVATE user32 shell32)

@@ -88,12 +88,8 @@ Result<std::size_t, IoError> write_file(HANDLE handle, std::string_view bytes) {
     return static_cast<std::size_t>(written);
 }
 
-Result<std::size_t, IoError> write_handle(StandardStream stream, std::string_view bytes) {
-    auto handle = standard_handle(stream);
-    if (!handle.ok()) return Failure{handle.error()};
-    DWORD mode = 0;
-    if (!GetConsoleMode(handle.value(), &mode)) return write_file(handle.value(), bytes);
-    return write_console(handle.value(), bytes);
+Result<std::size_t, IoError> write_to(const StandardTarget& target, std::string_view bytes) {
+    return target.console ? write_console(target.handle, bytes) : write_file(target.handle, bytes);
 }
 
 bool is_invalid_handle(const IoError& error) {
@@ -117,14 +113,26 @@ std::string to_text(const IoError& error) {
     return vantle_native::to_text(error.os);
 }
 
-Result<std::size_t, IoError> write_standard_handle(StandardStream stream, std::string_view bytes) {
-    auto written = write_handle(stream, bytes);
+Result<StandardTarget, IoError> find_standard_target(StandardStream stream) {
+    auto handle = standard_handle(stream);
+    if (!handle.ok()) return Failure{handle.error()};
+    DWORD mode = 0;
+    return StandardTarget{handle.value(), GetConsoleMode(handle.value(), &mode) != FALSE};
+}
+
+Result<std::size_t, IoError> write_standard_target(StandardStream stream, const Result<StandardTarget, IoError>& target,
+                                                  std::string_view bytes) {
+    auto written = target.ok() ? write_to(target.value(), bytes) : Result<std::size_t, IoError>(Failure{target.error()});
     // Output nobody can receive is dropped without a word, as a console
     // program with no standard output is expected to behave.
     if (!written.ok() && stream == StandardStream::output && is_invalid_handle(written.error())) {
         return bytes.size();
     }
     return written;
+}
+
+Result<std::size_t, IoError> write_standard_handle(StandardStream stream, std::string_view bytes) {
+    return write_standard_target(stream, find_standard_target(stream), bytes);
 }
 
 void write_standard_error(std::string_view bytes) {
@@ -148,7 +156,7 @@ Status<IoError> StandardOutput::write_all(std::string_view bytes) {
 Status<IoError> StandardOutput::flush() {
     std::size_t done = 0;
     while (done < held_) {
-        auto written = write_standard_handle(StandardStream::output, std::string_view(buffer_.data() + done, held_ - done));
+        auto written = write_platform(std::string_view(buffer_.data() + done, held_ - done));
         if (!written.ok() || written.value() == 0) {
             // Keep what did not reach the platform, drop what did.
             std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(done),
@@ -176,12 +184,17 @@ Status<IoError> StandardOutput::buffer_or_write(std::string_view bytes) {
 
 Status<IoError> StandardOutput::write_direct(std::string_view bytes) {
     while (!bytes.empty()) {
-        auto written = write_standard_handle(StandardStream::output, bytes);
+        auto written = write_platform(bytes);
         if (!written.ok()) return Failure{written.error()};
         if (written.value() == 0) return Failure{IoError{IoError::Kind::whole_buffer_unwritten}};
         bytes.remove_prefix(written.value());
     }
     return Done{};
+}
+
+Result<std::size_t, IoError> StandardOutput::write_platform(std::string_view bytes) {
+    if (!target_) target_.emplace(find_standard_target(StandardStream::output));
+    return write_standard_target(StandardStream::output, *target_, bytes);
 }
 
 void print_line(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,9 +25,23 @@ struct IoError {
 
 [[nodiscard]] std::string to_text(const IoError& error);
 
+// The platform handle behind a standard stream, and whether it is a console.
+struct StandardTarget {
+    HANDLE handle;
+    bool console;
+};
+
+// GetStdHandle, then GetConsoleMode: a null handle is OsError 6.
+[[nodiscard]] Result<StandardTarget, IoError> find_standard_target(StandardStream stream);
+
 // Writes some of `bytes` to the stream's handle and says how many it consumed.
-// On a console the bytes must be UTF-8 and go through WriteConsoleW.
+// On a console the bytes must be UTF-8 and go through WriteConsoleW. On
+// standard output, error 6 (no usable handle) counts as everything written.
 [[nodiscard]] Result<std::size_t, IoError> write_standard_handle(StandardStream stream, std::string_view bytes);
+// The same with the target already found.
+[[nodiscard]] Result<std::size_t, IoError> write_standard_target(StandardStream stream,
+                                                                const Result<StandardTarget, IoError>& target,
+                                                                std::string_view bytes);
 
 // Writes all of `bytes` to standard error, giving up silently at the first
 // failure: the fatal report has nowhere left to complain to.
@@ -64,6 +79,12 @@ public:
 private:
     [[nodiscard]] Status<IoError> buffer_or_write(std::string_view bytes);
     [[nodiscard]] Status<IoError> write_direct(std::string_view bytes);
+    // Standard output's handle and kind are found at the first write and kept:
+    // they cannot change during a run, and asking the platform whether the
+    // handle is a console costs a server round trip per line under Wine.
+    [[nodiscard]] Result<std::size_t, IoError> write_platform(std::string_view bytes);
+
+    std::optional<Result<StandardTarget, IoError>> target_;
 
     std::array<char, capacity> buffer_{};
     std::size_t held_ = 0;

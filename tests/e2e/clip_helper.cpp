@@ -3,7 +3,7 @@
 // starts a program with an exact UTF-16 command line and chosen standard
 // handles, which `wine prog args...` cannot do.
 //
-//   put-hdrop HEX            put raw bytes on the clipboard as CF_HDROP
+//   put-hdrop FILE           put the bytes of FILE on the clipboard as CF_HDROP
 //   put-text TEXT            put TEXT on the clipboard as CF_UNICODETEXT
 //   dump-hdrop               print the CF_HDROP block as hex, or "none"
 //   can-open                 exit 0 if OpenClipboard(NULL) succeeds
@@ -16,6 +16,9 @@
 //                            file LINE (UTF-16LE units, any length the
 //                            platform takes); OUT is file:PATH, none or
 //                            closed-pipe; ERR a file path; print "exit=N"
+//   time EXE LINE RUNS       start EXE with the command line in LINE, output
+//                            to NUL, RUNS times; print the wall time of each
+//                            run in microseconds (for the benchmark)
 #include <windows.h>
 
 #include <cstdio>
@@ -41,15 +44,6 @@ std::string to_utf8(const wchar_t* text, int length) {
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
     return out;
-}
-
-std::vector<unsigned char> from_hex(const wchar_t* hex) {
-    std::vector<unsigned char> bytes;
-    for (std::size_t i = 0; hex[i] != 0 && hex[i + 1] != 0; i += 2) {
-        const wchar_t pair[3] = {hex[i], hex[i + 1], 0};
-        bytes.push_back(static_cast<unsigned char>(std::wcstoul(pair, nullptr, 16)));
-    }
-    return bytes;
 }
 
 std::vector<wchar_t> read_units(const wchar_t* path) {
@@ -219,14 +213,48 @@ int run(int argc, wchar_t** argv) {
     return 0;
 }
 
+int time_runs(const wchar_t* exe, const wchar_t* line_path, int runs) {
+    const std::vector<wchar_t> line = read_units(line_path);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::string report;
+    for (int run = 0; run < runs; ++run) {
+        std::vector<wchar_t> command_line(line);
+        command_line.push_back(0);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = nul;
+        startup.hStdError = nul;
+        PROCESS_INFORMATION process{};
+        LARGE_INTEGER started;
+        LARGE_INTEGER ended;
+        QueryPerformanceCounter(&started);
+        if (!CreateProcessW(exe, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return 3;
+        }
+        WaitForSingleObject(process.hProcess, INFINITE);
+        QueryPerformanceCounter(&ended);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        const long long micros = (ended.QuadPart - started.QuadPart) * 1000000 / frequency.QuadPart;
+        report += std::to_string(micros) + "\n";
+    }
+    write_out(report);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return usage_status;
     const std::wstring command(argv[1]);
     if (command == L"put-hdrop" && argc == 3) {
-        const std::vector<unsigned char> bytes = from_hex(argv[2]);
-        return put_on_clipboard(CF_HDROP, bytes.data(), bytes.size());
+        const std::vector<wchar_t> units = read_units(argv[2]);
+        return put_on_clipboard(CF_HDROP, units.data(), units.size() * sizeof(wchar_t));
     }
     if (command == L"put-text" && argc == 3) {
         return put_on_clipboard(CF_UNICODETEXT, argv[2], (std::wcslen(argv[2]) + 1) * sizeof(wchar_t));
@@ -237,5 +265,6 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"window" && argc == 3) return keep_window(argv[2]);
     if (command == L"format-message" && argc == 3) return format_message(argv[2]);
     if (command == L"run") return run(argc, argv);
+    if (command == L"time" && argc == 5) return time_runs(argv[2], argv[3], static_cast<int>(std::wcstol(argv[4], nullptr, 10)));
     return usage_status;
 }

@@ -106,7 +106,11 @@ class Wine:
         return self.run_line(utf16_units(line), **kwargs)
 
     def put_hdrop(self, block):
-        assert self.helper("put-hdrop", block.hex() or "00").status == 0
+        """Puts `block` on the clipboard; an odd length gains a zero byte."""
+        with tempfile.TemporaryDirectory(dir=WORK) as folder:
+            path = pathlib.Path(folder, "block")
+            path.write_bytes(block + b"\0" * (len(block) % 2))
+            assert self.helper("put-hdrop", windows_path(path)).status == 0
 
     def put_text(self, text):
         assert self.helper("put-text", text).status == 0

@@ -78,9 +78,11 @@ TEST_F(StandardOutputTest, MissingOrRejectedStandardOutputDropsTheBytes) {
     platform().standard_output = nullptr;
     write_line(out, "lost");
     platform().standard_output = fake::stdout_handle;
+    StandardOutput rejected;
     platform().fail_next("WriteFile", ERROR_INVALID_HANDLE);
-    write_line(out, "lost too");
-    EXPECT_EQ(output(), "");
+    write_line(rejected, "lost too");
+    write_line(rejected, "written");
+    EXPECT_EQ(output(), "written\n");
     // Standard error gets no such pass.
     platform().standard_error = nullptr;
     auto to_error = write_standard_handle(StandardStream::error, "x");
