@@ -35,6 +35,18 @@ gtest_discover_tests(unit_tests
 add_test(NAME reproducible_build COMMAND ${CMAKE_SOURCE_DIR}/tests/build/reproducible.sh)
 set_tests_properties(reproducible_build PROPERTIES PROCESSORS 2 TIMEOUT 900)
 
+# Short runs of the fuzz targets, when the fuzz build is there.
+set(VANTLE_FUZZ_BUILD_DIR "" CACHE PATH "Build folder of the fuzz preset")
+set(VANTLE_FUZZ_SECONDS 5 CACHE STRING "How long each fuzz target runs in the test suite")
+if(VANTLE_FUZZ_BUILD_DIR)
+  foreach(target command_line utf16 quoted_form drop_list block_check standard_output)
+    add_test(NAME fuzz.${target}
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run.sh ${VANTLE_FUZZ_BUILD_DIR}/fuzz_${target}
+              ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${target} ${CMAKE_BINARY_DIR}/fuzz/${target} ${VANTLE_FUZZ_SECONDS})
+    set_tests_properties(fuzz.${target} PROPERTIES TIMEOUT 300)
+  endforeach()
+endif()
+
 # End-to-end tests under Wine, when the Windows build is there to test.
 set(VANTLE_WINDOWS_BUILD_DIR "" CACHE PATH "Build folder of the windows preset")
 if(VANTLE_WINDOWS_BUILD_DIR)

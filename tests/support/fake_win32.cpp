@@ -306,6 +306,7 @@ BOOL CloseClipboard() {
 
 BOOL EmptyClipboard() {
     fake::log("EmptyClipboard");
+    if (fake::scripted_failure("EmptyClipboard")) return FALSE;
     for (const auto& [format, handle] : world().clipboard) fake::free_block(handle);
     world().clipboard.clear();
     return TRUE;

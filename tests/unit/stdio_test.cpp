@@ -114,6 +114,15 @@ TEST_F(StandardOutputTest, ConsoleShortWriteCountsTheBytesOfTheUnitsWritten) {
     EXPECT_EQ(console(), units({0x00E9, 0xD83D, 0xDE00, u'\n'}));
 }
 
+TEST_F(StandardOutputTest, AConsoleWriteFailureCarriesItsCode) {
+    platform().consoles.insert(fake::stdout_handle);
+    platform().system_messages[31] = u"General failure.\r\n";
+    platform().fail_next("WriteConsoleW", 31);
+    auto written = write_standard_handle(StandardStream::output, "x");
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(to_text(written.error()), "General failure. (os error 31)");
+}
+
 TEST_F(StandardOutputTest, ConsoleRefusesBytesThatAreNotUtf8) {
     platform().consoles.insert(fake::stdout_handle);
     for (const std::string_view bad : {"\xFF", "\xC3", "\xED\xA0\x80", "\xC0\xAF"}) {

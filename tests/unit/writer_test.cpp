@@ -110,6 +110,12 @@ TEST_F(WriteFileList, AFailingCloseLeavesSuccessAsSuccess) {
     EXPECT_EQ(platform().calls_starting("CloseClipboard").size(), 1u);
 }
 
+TEST_F(WriteFileList, AFailingEmptyIsNotLookedAtAndTheHandOverDecides) {
+    platform().fail_next("EmptyClipboard", 1418);
+    EXPECT_TRUE(write_file_list(Paths{"C:\\a"}).ok());
+    EXPECT_EQ(platform().clipboard_bytes(CF_HDROP), build_drop_list(Paths{"C:\\a"}));
+}
+
 TEST_F(WriteFileList, AdmittedRecordsCarryTheirTextsAndLines) {
     max_level = vantle_native::level_error;
     platform().fail_next("OpenClipboard", 5);

@@ -1,0 +1,50 @@
+// The reader's check of a clipboard block. Properties: a block it accepts is
+// walked by the platform's queries without reading past its end (the block
+// sits in an exact-size allocation, so AddressSanitizer sees any overread);
+// a block it refuses really does send an unbounded walk past its end.
+#include <cstring>
+#include <memory>
+
+#include "fuzz_support.h"
+#include "support/fake_win32.h"
+#include "win/clipboard.h"
+
+namespace {
+
+// Where an unbounded walk of the names would first read: true if it stays
+// inside `size` bytes.
+bool walk_stays_inside(const std::uint8_t* block, std::size_t size) {
+    if (size < 20) return false;
+    std::uint32_t offset = 0;
+    std::uint32_t wide = 0;
+    std::memcpy(&offset, block, 4);
+    std::memcpy(&wide, block + 16, 4);
+    const std::size_t unit = wide != 0 ? 2 : 1;
+    bool name_empty = true;
+    for (std::size_t at = offset; at <= size && size - at >= unit; at += unit) {
+        const bool zero = block[at] == 0 && (unit == 1 || block[at + 1] == 0);
+        if (zero && name_empty) return true;
+        name_empty = zero;
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span block(reinterpret_cast<const std::byte*>(data), size);
+    const bool readable = vantle_native::win::clipboard::is_readable_drop_block(block);
+    fuzz::check(readable == walk_stays_inside(data, size));
+    if (!readable) return 0;
+
+    const auto copy = std::make_unique<std::uint8_t[]>(size);
+    std::memcpy(copy.get(), data, size);
+    const auto drop = reinterpret_cast<HDROP>(copy.get());
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::basic_string<WCHAR> name(DragQueryFileW(drop, i, nullptr, 0) + std::size_t{1}, WCHAR{});
+        DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size()));
+    }
+    fake::reset();
+    return 0;
+}
