@@ -31,6 +31,10 @@ gtest_discover_tests(unit_tests
   PROPERTIES ENVIRONMENT "ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1"
   DISCOVERY_TIMEOUT 60)
 
+# clang-tidy and cppcheck find nothing in src/.
+add_test(NAME static_analysis COMMAND ${CMAKE_SOURCE_DIR}/tests/build/static_analysis.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set_tests_properties(static_analysis PROPERTIES TIMEOUT 900)
+
 # Two clean builds of the exe give the same bytes.
 add_test(NAME reproducible_build COMMAND ${CMAKE_SOURCE_DIR}/tests/build/reproducible.sh)
 set_tests_properties(reproducible_build PROPERTIES PROCESSORS 2 TIMEOUT 900)

@@ -63,7 +63,7 @@ std::vector<std::string_view> split_list(std::string_view text) {
     return pieces;
 }
 
-void main() {
+void main() {  // NOLINT(bugprone-exception-escape): see the declaration
     const CommandOptions options = parse_command_line(runtime::command_line_arguments());
     if (options.copy_files) {
         copy_files(*options.copy_files);

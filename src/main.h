@@ -24,6 +24,8 @@ struct CommandOptions {
 [[nodiscard]] std::vector<std::string_view> split_list(std::string_view text);
 
 // The run: parse the command line, run its one action, print what a read gives.
-void main();
+// A fatal report leaves it by unwinding, on purpose: the process frame catches
+// that and nothing else can be thrown.
+void main();  // NOLINT(bugprone-exception-escape)
 
 }  // namespace vantle_native

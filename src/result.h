@@ -21,8 +21,12 @@ Failure(E) -> Failure<E>;
 template <class T, class E>
 class [[nodiscard]] Result {
 public:
+    // Implicit on purpose, so that an operation says `return value;` or
+    // `return Failure{error};`.
+    // cppcheck-suppress noExplicitConstructor
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     template <class F>
+    // cppcheck-suppress noExplicitConstructor
     Result(Failure<F> failure) : state_(std::in_place_index<1>, std::move(failure.error)) {}
 
     [[nodiscard]] bool ok() const { return state_.index() == 0; }

@@ -52,9 +52,10 @@ using LPDWORD = DWORD*;
 using PDWORD = DWORD*;
 using HANDLE = void*;
 using HGLOBAL = void*;
-using HWND = struct HWND__*;
-using HMODULE = struct HINSTANCE__*;
-using HDROP = struct HDROP__*;
+// Distinct handle types under the platform's own (reserved) names.
+using HWND = struct HWND__*;          // NOLINT(bugprone-reserved-identifier)
+using HMODULE = struct HINSTANCE__*;  // NOLINT(bugprone-reserved-identifier)
+using HDROP = struct HDROP__*;        // NOLINT(bugprone-reserved-identifier)
 using FARPROC = long long (*)();
 // Opaque here: the stand-in keeps its state elsewhere, keyed by address.
 struct CRITICAL_SECTION {
@@ -74,7 +75,8 @@ inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
 inline constexpr DWORD LANG_SYSTEM_DEFAULT = 0x0800;
 inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
-inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+// The platform's value is a pointer made from -1.
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));  // NOLINT(performance-no-int-to-ptr)
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_INVALID_DATA = 13;
 inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
@@ -138,6 +140,8 @@ using WideView = std::basic_string_view<WCHAR>;
 template <std::size_t N>
 struct WideLiteral {
     WCHAR units[N]{};
+    // Implicit, so that a literal initialises one directly.
+    // cppcheck-suppress noExplicitConstructor
     consteval WideLiteral(const char (&text)[N]) {
         for (std::size_t i = 0; i < N; ++i) units[i] = static_cast<WCHAR>(text[i]);
     }

@@ -6,7 +6,7 @@
 namespace vantle_native::runtime {
 namespace {
 
-constexpr SourceLocation undecodable_argument_location{"library\\std\\src\\env", 772, 51};
+constexpr SourceLocation undecodable_argument_location{R"(library\std\src\env)", 772, 51};
 constexpr DWORD first_module_path_capacity = 260;
 constexpr DWORD max_module_path_capacity = 32768;
 

@@ -10,6 +10,9 @@
 // is what an uncaught exception gives: an abnormal end.
 #include <cstdlib>
 
+// These are the C++ runtime's own names, reserved to it on purpose.
+// NOLINTBEGIN(bugprone-reserved-identifier)
+
 namespace __gnu_cxx {
 // The default terminate handler prints the active exception's demangled type.
 void __verbose_terminate_handler() { std::abort(); }
@@ -22,3 +25,4 @@ void __throw_length_error(const char*) { std::abort(); }
 void __throw_logic_error(const char*) { std::abort(); }
 void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
 }  // namespace std
+// NOLINTEND(bugprone-reserved-identifier)

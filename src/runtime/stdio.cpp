@@ -16,7 +16,7 @@ constexpr std::string_view console_non_utf8_text =
 constexpr std::string_view buffered_data_unwritten_text = "failed to write the buffered data";
 constexpr std::string_view whole_buffer_unwritten_text = "failed to write whole buffer";
 constexpr std::string_view print_failure_prefix = "failed printing to stdout: ";
-constexpr SourceLocation print_failure_location{"library\\std\\src\\io\\stdio", 993, 9};
+constexpr SourceLocation print_failure_location{R"(library\std\src\io\stdio)", 993, 9};
 
 // The most UTF-8 bytes converted for one WriteConsoleW call.
 constexpr std::size_t console_chunk_bytes = 4096;
