@@ -14,8 +14,9 @@ constexpr std::string_view hide_extension_option = "--hide_extension";
 constexpr std::string_view read_files_option = "--read_files";
 constexpr std::string_view list_separator = ";;;";
 
-constexpr runtime::SourceLocation copy_failure_location{"src/main", 40, 36};
-constexpr runtime::SourceLocation read_failure_location{"src/main", 44, 41};
+constexpr std::string_view dispatcher_file = "src/main";
+constexpr runtime::SourceLocation copy_failure_location{dispatcher_file, 40, 36};
+constexpr runtime::SourceLocation read_failure_location{dispatcher_file, 44, 41};
 
 std::optional<std::string>* value_field(CommandOptions& options, std::string_view argument) {
     if (argument == copy_files_option) return &options.copy_files;

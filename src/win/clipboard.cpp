@@ -10,8 +10,12 @@
 namespace vantle_native::win::clipboard {
 namespace {
 
+constexpr std::string_view module_path = "vantle_native::win::clipboard";
+constexpr std::string_view source_file = R"(src\win\clipboard)";
+
+// The module's records name it as both their target and their module path.
 constexpr RecordLocation record_location(std::uint32_t line) {
-    return RecordLocation{"vantle_native::win::clipboard", "vantle_native::win::clipboard", "src\\win\\clipboard", line};
+    return RecordLocation{module_path, module_path, source_file, line};
 }
 constexpr RecordLocation open_failure_record = record_location(67);
 constexpr RecordLocation hand_over_failure_record = record_location(62);
