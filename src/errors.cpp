@@ -107,6 +107,8 @@ std::string os_error_text(std::int32_t code) {
     return std::move(decoded.value());
 }
 
+OsError last_os_error() { return OsError{static_cast<std::int32_t>(GetLastError())}; }
+
 std::string to_text(OsError error) {
     std::string text = os_error_text(error.code);
     text += os_error_code_prefix;

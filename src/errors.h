@@ -17,6 +17,9 @@ struct OsError {
     std::int32_t code;
 };
 
+// The calling thread's last platform error, read at once.
+[[nodiscard]] OsError last_os_error();
+
 // The system's message for `code`, trailing white space removed; never fails.
 [[nodiscard]] std::string os_error_text(std::int32_t code);
 

@@ -22,12 +22,10 @@ constexpr SourceLocation print_failure_location{R"(library\std\src\io\stdio)", 9
 constexpr std::size_t console_chunk_bytes = 4096;
 constexpr std::size_t max_file_write = std::numeric_limits<DWORD>::max();
 
-OsError capture_os_error() { return OsError{static_cast<std::int32_t>(GetLastError())}; }
-
 Result<HANDLE, IoError> standard_handle(StandardStream stream) {
     const HANDLE handle = GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     if (handle == nullptr) return Failure{IoError{IoError::Kind::os, OsError{ERROR_INVALID_HANDLE}}};
-    if (handle == INVALID_HANDLE_VALUE) return Failure{IoError{IoError::Kind::os, capture_os_error()}};
+    if (handle == INVALID_HANDLE_VALUE) return Failure{IoError{IoError::Kind::os, last_os_error()}};
     return handle;
 }
 
@@ -54,6 +52,7 @@ std::size_t utf8_bytes_of_units(std::string_view utf8, std::size_t units) {
 }
 
 Result<std::size_t, IoError> write_console(HANDLE handle, std::string_view bytes) {
+    if (bytes.empty()) return std::size_t{0};
     const std::size_t valid = valid_utf8_prefix(bytes);
     if (valid == 0) return Failure{IoError{IoError::Kind::console_non_utf8}};
     const std::string_view text = bytes.substr(0, valid);
@@ -65,14 +64,14 @@ Result<std::size_t, IoError> write_console(HANDLE handle, std::string_view bytes
     }
     DWORD written = 0;
     if (!WriteConsoleW(handle, units.data(), static_cast<DWORD>(count), &written, nullptr)) {
-        return Failure{IoError{IoError::Kind::os, capture_os_error()}};
+        return Failure{IoError{IoError::Kind::os, last_os_error()}};
     }
     // A console that stops between the halves of a pair gets the other half
     // now: it cannot be taken back, and the character must not be cut.
     if (written > 0 && written < count && unicode::is_high_surrogate(static_cast<std::uint16_t>(units[written - 1]))) {
         DWORD low_written = 0;
         if (!WriteConsoleW(handle, &units[written], 1, &low_written, nullptr)) {
-            return Failure{IoError{IoError::Kind::os, capture_os_error()}};
+            return Failure{IoError{IoError::Kind::os, last_os_error()}};
         }
         written += low_written;
     }
@@ -83,7 +82,7 @@ Result<std::size_t, IoError> write_file(HANDLE handle, std::string_view bytes) {
     DWORD written = 0;
     const auto length = static_cast<DWORD>(std::min(bytes.size(), max_file_write));
     if (!WriteFile(handle, bytes.data(), length, &written, nullptr)) {
-        return Failure{IoError{IoError::Kind::os, capture_os_error()}};
+        return Failure{IoError{IoError::Kind::os, last_os_error()}};
     }
     return static_cast<std::size_t>(written);
 }

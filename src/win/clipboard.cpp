@@ -121,7 +121,7 @@ ClipboardGuard::~ClipboardGuard() {
     if (engaged_ && !CloseClipboard()) (void)capture_last_error();
 }
 
-OsError capture_last_error() { return OsError{static_cast<std::int32_t>(GetLastError())}; }
+OsError capture_last_error() { return last_os_error(); }
 
 Status<OsError> set_clipboard_block(UINT format, std::span<const std::byte> data) {
     OwnedGlobalBlock block(data.size());
