@@ -64,8 +64,8 @@ def peak_kib(wine, harness, exe, arguments, runs=5):
     for _ in range(runs):
         process = subprocess.Popen([str(harness.WINE_DIR / "wine64"), str(exe), *arguments], env=wine.env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _, _, usage = os.wait4(process.pid, 0)
-        process.returncode = 0
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)  # reaped here, not by Popen
         peaks.append(usage.ru_maxrss)
     return statistics.median(peaks)
 

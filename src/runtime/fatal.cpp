@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "errors.h"
 #include "platform/win32.h"
 #include "text.h"
 #include "runtime/process.h"
@@ -43,42 +44,34 @@ BacktraceStyle backtrace_style() {
     return BacktraceStyle::brief;
 }
 
-// The module that holds `address`: its base and its path, or a null base.
-HMODULE module_of(void* address, std::array<WCHAR, module_path_capacity>& path, DWORD& path_length) {
+// " - module+0xoffset" for the module that holds `address`, or nothing when
+// no module does. A full trace names the module by its whole path.
+std::string module_and_offset(void* address, BacktraceStyle style) {
     HMODULE module = nullptr;
     const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
-    if (!GetModuleHandleExW(flags, static_cast<LPCWSTR>(address), &module)) return nullptr;
-    path_length = GetModuleFileNameW(module, path.data(), module_path_capacity);
-    return module;
-}
-
-std::string module_name(platform::WideView path, BacktraceStyle style) {
-    if (style != BacktraceStyle::full) {
-        const std::size_t slash = path.find_last_of(static_cast<WCHAR>('\\'));
-        if (slash != platform::WideView::npos) path.remove_prefix(slash + 1);
-    }
-    std::string name;
-    for (const WCHAR unit : path) name += static_cast<unsigned>(unit) < 0x80 ? static_cast<char>(unit) : '?';
-    return name;
+    if (!GetModuleHandleExW(flags, static_cast<LPCWSTR>(address), &module)) return {};
+    std::array<WCHAR, module_path_capacity> buffer{};
+    const DWORD length = GetModuleFileNameW(module, buffer.data(), module_path_capacity);
+    platform::WideView path(buffer.data(), std::min(length, module_path_capacity));
+    const std::size_t slash = path.find_last_of(static_cast<WCHAR>('\\'));
+    if (style != BacktraceStyle::full && slash != platform::WideView::npos) path.remove_prefix(slash + 1);
+    auto name = decode_utf16_strict(path);
+    std::string text = " - ";
+    text += name.ok() ? name.value() : quoted_form(path);
+    text += "+0x";
+    append_hex(text, reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(module));
+    return text;
 }
 
 // One line per frame: index, address, and module+offset where the module is
 // known. Names would need debug information the release build does not carry.
 std::string frame_line(unsigned index, void* address, BacktraceStyle style) {
-    const auto value = reinterpret_cast<std::uintptr_t>(address);
-    std::string number = std::to_string(index);
+    const std::string number = std::to_string(index);
     std::string line(number.size() < frame_index_width ? frame_index_width - number.size() : 0, ' ');
     line += number;
     line += ": 0x";
-    append_hex(line, value, address_digits);
-    std::array<WCHAR, module_path_capacity> path{};
-    DWORD path_length = 0;
-    if (HMODULE module = module_of(address, path, path_length)) {
-        line += " - ";
-        line += module_name(platform::WideView(path.data(), std::min(path_length, module_path_capacity)), style);
-        line += "+0x";
-        append_hex(line, value - reinterpret_cast<std::uintptr_t>(module));
-    }
+    append_hex(line, reinterpret_cast<std::uintptr_t>(address), address_digits);
+    line += module_and_offset(address, style);
     line += '\n';
     return line;
 }

@@ -56,8 +56,7 @@ void encode_utf16(char32_t c, Emit&& emit) {
     }
 }
 
-// Appends the shortest UTF-8 form of a code point; surrogate values are
-// written like any other (generalised UTF-8) for callers that show raw units.
+// Appends the shortest UTF-8 form of a code point (callers pass no surrogates).
 inline void append_utf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,12 +150,13 @@ int format_message(const wchar_t* code_text) {
     return 0;
 }
 
-void apply_environment(const wchar_t* spec) {
-    if (spec[0] == L'-') {
-        SetEnvironmentVariableW(spec + 1, nullptr);
+// NAME=VALUE sets a variable for the child, -NAME removes it.
+void apply_environment(const wchar_t* setting) {
+    if (setting[0] == L'-') {
+        SetEnvironmentVariableW(setting + 1, nullptr);
         return;
     }
-    std::wstring assignment(spec);
+    const std::wstring assignment(setting);
     const std::size_t equals = assignment.find(L'=');
     if (equals == std::wstring::npos) return;
     SetEnvironmentVariableW(assignment.substr(0, equals).c_str(), assignment.substr(equals + 1).c_str());
@@ -165,11 +167,11 @@ HANDLE inheritable_file(const wchar_t* path) {
     return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
 }
 
-// The child's standard output for a spec: a file, no handle at all, or the
-// write end of a pipe whose read end is already closed.
-HANDLE output_handle(const std::wstring& spec) {
-    if (spec == L"none") return nullptr;
-    if (spec == L"closed-pipe") {
+// The child's standard output, by name: file:PATH, none (no handle at all),
+// or closed-pipe (the write end of a pipe whose read end is already closed).
+HANDLE output_handle(const std::wstring& kind) {
+    if (kind == L"none") return nullptr;
+    if (kind == L"closed-pipe") {
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         HANDLE reader = nullptr;
         HANDLE writer = nullptr;
@@ -177,39 +179,44 @@ HANDLE output_handle(const std::wstring& spec) {
         CloseHandle(reader);  // the reader has gone before the child writes
         return writer;
     }
-    if (spec.rfind(L"file:", 0) == 0) return inheritable_file(spec.c_str() + 5);
+    if (kind.rfind(L"file:", 0) == 0) return inheritable_file(kind.c_str() + 5);
     return INVALID_HANDLE_VALUE;
+}
+
+// Starts EXE with exactly `line` as its command line and the given standard
+// handles, waits for it and gives its exit status, or nothing if it did not start.
+std::optional<DWORD> run_to_end(const wchar_t* exe, std::vector<wchar_t> line, HANDLE out, HANDLE err) {
+    line.push_back(0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exe, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        return std::nullopt;
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    return status;
 }
 
 int run(int argc, wchar_t** argv) {
     if (argc < 6) return usage_status;
-    const wchar_t* exe = argv[2];
-    std::vector<wchar_t> command_line = read_units(argv[3]);
-    command_line.push_back(0);
     for (int i = 6; i < argc; ++i) apply_environment(argv[i]);
-
     const HANDLE out = output_handle(argv[4]);
     const HANDLE err = inheritable_file(argv[5]);
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) return 2;
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        return 3;
-    }
+    const std::optional<DWORD> status = run_to_end(argv[2], read_units(argv[3]), out, err);
+    // Closed only now: the child holds its own copies, and a pipe's write end
+    // must stay ours until it has been handed over.
     if (out != nullptr) CloseHandle(out);
     CloseHandle(err);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 0;
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    write_out("exit=" + std::to_string(status) + "\n");
+    if (!status) return 3;
+    write_out("exit=" + std::to_string(*status) + "\n");
     return 0;
 }
 
@@ -221,25 +228,11 @@ int time_runs(const wchar_t* exe, const wchar_t* line_path, int runs) {
     QueryPerformanceFrequency(&frequency);
     std::string report;
     for (int run = 0; run < runs; ++run) {
-        std::vector<wchar_t> command_line(line);
-        command_line.push_back(0);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = nul;
-        startup.hStdError = nul;
-        PROCESS_INFORMATION process{};
         LARGE_INTEGER started;
         LARGE_INTEGER ended;
         QueryPerformanceCounter(&started);
-        if (!CreateProcessW(exe, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                            &process)) {
-            return 3;
-        }
-        WaitForSingleObject(process.hProcess, INFINITE);
+        if (!run_to_end(exe, line, nul, nul)) return 3;
         QueryPerformanceCounter(&ended);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
         const long long micros = (ended.QuadPart - started.QuadPart) * 1000000 / frequency.QuadPart;
         report += std::to_string(micros) + "\n";
     }

@@ -132,38 +132,37 @@ class Wine:
         return done.stdout.decode("utf-8").rstrip()
 
     @contextlib.contextmanager
-    def clipboard_held(self):
-        """Another process holds the clipboard open with its own window."""
-        ready, release = WORK / "hold.ready", WORK / "hold.release"
-        for path in (ready, release):
-            path.unlink(missing_ok=True)
-        holder = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), "hold", windows_path(ready),
-                                   windows_path(release)], env=self.env, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def helper_until_released(self, command, *arguments, ready=None):
+        """Runs a helper command that lasts until its release file exists;
+        waits for its ready file, if it has one, before yielding."""
+        release = WORK / f"{command}.release"
+        for path in (release, ready):
+            if path is not None:
+                path.unlink(missing_ok=True)
+        process = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), command, *map(windows_path, arguments),
+                                    windows_path(release)], env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             deadline = time.monotonic() + 60
-            while not ready.exists():
-                assert holder.poll() is None and time.monotonic() < deadline, "holder did not start"
+            while ready is not None and not ready.exists():
+                assert process.poll() is None and time.monotonic() < deadline, f"{command} did not start"
                 time.sleep(0.05)
             yield
         finally:
             release.touch()
-            holder.wait(timeout=60)
+            process.wait(timeout=60)
+
+    def clipboard_held(self):
+        """Another process holds the clipboard open with its own window."""
+        ready = WORK / "hold.ready"
+        return self.helper_until_released("hold", ready, ready=ready)
 
     @contextlib.contextmanager
     def window_alive(self):
         """A Wine process with a window, so the desktop serves the X selection."""
-        release = WORK / "window.release"
-        release.unlink(missing_ok=True)
-        keeper = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), "window", windows_path(release)],
-                                  env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-        try:
+        with self.helper_until_released("window"):
             time.sleep(1)
             yield
-        finally:
-            release.touch()
-            keeper.wait(timeout=60)
 
 
 class WineTestCase(unittest.TestCase):
