@@ -24,6 +24,7 @@ constexpr std::string_view format_message_invalid_text = " (FormatMessageW() ret
 constexpr std::string_view os_error_code_prefix = " (os error ";
 constexpr std::string_view os_error_code_suffix = ")";
 constexpr std::string_view pasteboard_variant_name = "Pasteboard";
+constexpr std::string_view input_variant_name = "Input";
 
 // White_Space lies wholly in the Basic Multilingual Plane, so trimming units
 // before decoding removes exactly the trailing white space characters.
@@ -62,6 +63,16 @@ void append_quoted_code_point(std::string& out, char32_t c) {
     } else {
         unicode::append_utf8(out, c);
     }
+}
+
+// A one-variant error's debug form: the variant's name, then its text quoted
+// in parentheses.
+std::string variant_debug_form(std::string_view variant_name, std::string_view text) {
+    std::string out(variant_name);
+    out += '(';
+    out += quoted_form(text);
+    out += ')';
+    return out;
 }
 
 }  // namespace
@@ -145,12 +156,15 @@ ClipboardError clipboard_error(OsError error) {
 }
 
 std::string debug_form(const ClipboardError& error) {
-    const auto& pasteboard = std::get<Pasteboard>(error);
-    std::string out(pasteboard_variant_name);
-    out += '(';
-    out += quoted_form(pasteboard.text);
-    out += ')';
-    return out;
+    return variant_debug_form(pasteboard_variant_name, std::get<Pasteboard>(error).text);
 }
+
+InputError input_error(std::string_view detail) {
+    std::string text(input_error_prefix);
+    text += detail;
+    return InputError{std::move(text)};
+}
+
+std::string debug_form(const InputError& error) { return variant_debug_form(input_variant_name, error.text); }
 
 }  // namespace vantle_native

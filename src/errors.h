@@ -53,4 +53,18 @@ inline constexpr std::string_view clipboard_error_prefix = "Clipboard error: ";
 // `Pasteboard("...")`, as shown in the fatal report.
 [[nodiscard]] std::string debug_form(const ClipboardError& error);
 
+// A file list on standard input that cannot be used; its text begins with
+// input_error_prefix.
+struct InputError {
+    std::string text;
+};
+
+inline constexpr std::string_view input_error_prefix = "Standard input error: ";
+
+// The prefix, then `detail`.
+[[nodiscard]] InputError input_error(std::string_view detail);
+
+// `Input("...")`, as shown in the fatal report.
+[[nodiscard]] std::string debug_form(const InputError& error);
+
 }  // namespace vantle_native

@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "errors.h"
+#include "result.h"
+
 namespace vantle_native {
 
 struct CommandOptions {
@@ -13,6 +16,10 @@ struct CommandOptions {
     std::optional<std::string> set_folder_icon;
     std::optional<std::string> hide_extension;
     bool read_files = false;
+    std::optional<std::string> cut_files;
+    bool copy_files_stdin = false;
+    bool cut_files_stdin = false;
+    bool read_files_with_effect = false;
 };
 
 // Never fails: unknown arguments and a value-taking option with no value
@@ -22,6 +29,12 @@ struct CommandOptions {
 // The pieces of `text` between occurrences of ";;;"; at least one, empty
 // pieces included. The pieces view `text`.
 [[nodiscard]] std::vector<std::string_view> split_list(std::string_view text);
+
+// The paths of a list on standard input: one per line, LF or CRLF, the last
+// line's break optional, blank lines skipped, a leading byte-order mark
+// dropped. Text that is not UTF-8 or holds a NUL is refused, naming its line.
+// The paths view `input`.
+[[nodiscard]] Result<std::vector<std::string_view>, InputError> split_input_lines(std::string_view input);
 
 // The run: parse the command line, run its one action, print what a read gives.
 // A fatal report leaves it by unwinding, on purpose: the process frame catches

@@ -73,12 +73,14 @@ inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x0200;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x0800;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
 inline constexpr DWORD LANG_SYSTEM_DEFAULT = 0x0800;
+inline constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
 inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 // The platform's value is a pointer made from -1.
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));  // NOLINT(performance-no-int-to-ptr)
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_INVALID_DATA = 13;
+inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
 inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 inline constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT = 0x2;
 inline constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
@@ -100,6 +102,7 @@ HANDLE GetStdHandle(DWORD std_handle);
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
 BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD units, LPDWORD written, LPVOID reserved);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPVOID overlapped);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPVOID overlapped);
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 LPVOID GlobalLock(HGLOBAL memory);
 BOOL GlobalUnlock(HGLOBAL memory);
@@ -119,6 +122,8 @@ BOOL CloseClipboard();
 BOOL EmptyClipboard();
 HANDLE SetClipboardData(UINT format, HANDLE memory);
 HANDLE GetClipboardData(UINT format);
+BOOL IsClipboardFormatAvailable(UINT format);
+UINT RegisterClipboardFormatW(LPCWSTR format_name);
 
 // shell32
 UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT capacity);

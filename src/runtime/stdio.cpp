@@ -21,6 +21,10 @@ constexpr SourceLocation print_failure_location{R"(library\std\src\io\stdio)", 9
 // The most UTF-8 bytes converted for one WriteConsoleW call.
 constexpr std::size_t console_chunk_bytes = 4096;
 constexpr std::size_t max_file_write = std::numeric_limits<DWORD>::max();
+// How much print_lines gathers before it writes, and how much standard input
+// is asked for at a time.
+constexpr std::size_t gathered_output_bytes = 64 * 1024;
+constexpr std::size_t input_chunk_bytes = 64 * 1024;
 
 Result<HANDLE, IoError> standard_handle(StandardStream stream) {
     const HANDLE handle = GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
@@ -196,17 +200,69 @@ Result<std::size_t, IoError> StandardOutput::write_platform(std::string_view byt
     return write_standard_target(StandardStream::output, *target_, bytes);
 }
 
-void print_line(std::string_view text) {
+namespace {
+
+StandardOutput& standard_output() {
     auto& output = process_standard_output();
     if (!output) output.emplace();
-    const std::lock_guard hold(output->lock());
-    auto written = output->write_all(text);
-    if (written.ok()) written = output->write_all("\n");
-    if (!written.ok()) {
-        std::string message(print_failure_prefix);
-        message += to_text(written.error());
-        fatal_report(message, print_failure_location);
+    return *output;
+}
+
+void fatal_if_unprinted(const Status<IoError>& written) {
+    if (written.ok()) return;
+    std::string message(print_failure_prefix);
+    message += to_text(written.error());
+    fatal_report(message, print_failure_location);
+}
+
+// A read that reaches the writer's end of a pipe is the end of the input.
+bool is_end_of_input(const OsError& error) { return error.code == static_cast<std::int32_t>(ERROR_BROKEN_PIPE); }
+
+}  // namespace
+
+void print_line(std::string_view text) {
+    auto& output = standard_output();
+    const std::lock_guard hold(output.lock());
+    auto written = output.write_all(text);
+    if (written.ok()) written = output.write_all("\n");
+    fatal_if_unprinted(written);
+}
+
+void print_lines(std::span<const std::string> lines) {
+    auto& output = standard_output();
+    const std::lock_guard hold(output.lock());
+    std::string gathered;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        gathered += lines[i];
+        gathered += '\n';
+        if (gathered.size() >= gathered_output_bytes || i + 1 == lines.size()) {
+            fatal_if_unprinted(output.write_all(gathered));
+            gathered.clear();
+        }
     }
+}
+
+Result<std::string, IoError> read_standard_input() {
+    const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+    if (handle == nullptr) return std::string();
+    if (handle == INVALID_HANDLE_VALUE) return Failure{IoError{IoError::Kind::os, last_os_error()}};
+    std::string input;
+    for (;;) {
+        const std::size_t held = input.size();
+        input.resize(held + input_chunk_bytes);
+        DWORD read = 0;
+        const BOOL done = ReadFile(handle, input.data() + held, static_cast<DWORD>(input_chunk_bytes), &read, nullptr);
+        input.resize(held + (done ? read : 0));
+        if (!done) {
+            const OsError error = last_os_error();
+            if (is_end_of_input(error)) break;
+            const IoError failure{IoError::Kind::os, error};
+            if (is_invalid_handle(failure)) break;
+            return Failure{failure};
+        }
+        if (read == 0) break;
+    }
+    return input;
 }
 
 void flush_standard_output_at_exit() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -93,6 +94,14 @@ private:
 
 // Writes `text` and a line feed to standard output; a failure is fatal.
 void print_line(std::string_view text);
+
+// Writes each text and a line feed, gathered into large writes: a long list
+// costs a few platform calls instead of one per line. A failure is fatal.
+void print_lines(std::span<const std::string> lines);
+
+// All of standard input, up to its end, as bytes. No standard input, or one
+// the platform rejects as invalid, reads as empty.
+[[nodiscard]] Result<std::string, IoError> read_standard_input();
 
 // The end-of-run step: empties standard output if it exists and its lock is
 // free; a failure here is ignored.

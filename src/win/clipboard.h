@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +40,16 @@ private:
 // hands the block over under `format`. The caller holds a ClipboardGuard.
 [[nodiscard]] Status<OsError> set_clipboard_block(UINT format, std::span<const std::byte> data);
 
+struct ClipboardBlock {
+    UINT format;
+    std::span<const std::byte> data;
+};
+
+// The same for several blocks that belong together: all are filled before the
+// clipboard is emptied, and if one is refused after another was handed over,
+// the clipboard is emptied again, so that it never holds part of the set.
+[[nodiscard]] Status<OsError> set_clipboard_blocks(std::span<const ClipboardBlock> blocks);
+
 // The file-drop block for `paths`: a 20-byte header, each path in UTF-16
 // followed by a 0 unit, and a final 0 unit.
 [[nodiscard]] std::vector<std::byte> build_drop_list(std::span<const std::string_view> paths);
@@ -46,9 +57,25 @@ private:
 // Replaces the clipboard's content with `paths` as a file-drop list.
 [[nodiscard]] Status<ClipboardError> write_file_list(std::span<const std::string_view> paths);
 
+// The same list marked to be moved, with a "Preferred DropEffect" block
+// beside it: a paste in the file manager moves the files.
+[[nodiscard]] Status<ClipboardError> cut_file_list(std::span<const std::string_view> paths);
+
 // The file-drop list on the clipboard, in its order; names that are not valid
 // UTF-16 are left out.
 [[nodiscard]] Result<std::vector<std::string>, ClipboardError> read_file_list();
+
+// What a paste of the list is meant to do with the files.
+enum class DropEffect { copy, move, link };
+
+struct FileDrop {
+    DropEffect effect;
+    std::vector<std::string> paths;
+};
+
+// The file-drop list with its effect, or nothing when the clipboard holds no
+// list. The paths are those of read_file_list; a wide list is read in one walk.
+[[nodiscard]] Result<std::optional<FileDrop>, ClipboardError> read_file_drop();
 
 // Whether `block` is a file-drop block that the platform can walk without
 // reading past its end: a whole header, a list offset inside the block, and

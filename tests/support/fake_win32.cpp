@@ -102,6 +102,11 @@ HGLOBAL World::put_on_clipboard(UINT format, std::vector<std::byte> bytes) {
     return handle;
 }
 
+UINT World::format_named(const std::u16string& name) {
+    const auto next = static_cast<UINT>(0xC000 + registered_formats.size());
+    return registered_formats.try_emplace(name, next).first->second;
+}
+
 std::vector<std::byte> World::clipboard_bytes(UINT format) const {
     auto found = clipboard.find(format);
     if (found == clipboard.end()) return {};
@@ -199,7 +204,19 @@ DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
 
 HANDLE GetStdHandle(DWORD std_handle) {
     if (fake::scripted_failure("GetStdHandle")) return INVALID_HANDLE_VALUE;
+    if (std_handle == STD_INPUT_HANDLE) return world().standard_input;
     return std_handle == STD_OUTPUT_HANDLE ? world().standard_output : world().standard_error;
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPVOID) {
+    fake::log("ReadFile(" + std::to_string(bytes) + ")");
+    if (fake::scripted_failure("ReadFile")) return FALSE;
+    auto& w = world();
+    const std::size_t count = file == fake::stdin_handle ? std::min<std::size_t>(bytes, w.input_bytes.size() - w.input_taken) : 0;
+    std::memcpy(buffer, w.input_bytes.data() + w.input_taken, count);
+    w.input_taken += count;
+    *read = static_cast<DWORD>(count);
+    return TRUE;
 }
 
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
@@ -317,6 +334,17 @@ HANDLE SetClipboardData(UINT format, HANDLE memory) {
     if (fake::scripted_failure("SetClipboardData")) return nullptr;
     world().clipboard[format] = memory;
     return memory;
+}
+
+BOOL IsClipboardFormatAvailable(UINT format) {
+    fake::log("IsClipboardFormatAvailable(" + std::to_string(format) + ")");
+    return world().clipboard.count(format) != 0 ? TRUE : FALSE;
+}
+
+UINT RegisterClipboardFormatW(LPCWSTR format_name) {
+    fake::log("RegisterClipboardFormatW");
+    if (fake::scripted_failure("RegisterClipboardFormatW")) return 0;
+    return world().format_named(format_name);
 }
 
 HANDLE GetClipboardData(UINT format) {

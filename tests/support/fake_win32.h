@@ -18,6 +18,7 @@
 
 namespace fake {
 
+inline const HANDLE stdin_handle = reinterpret_cast<HANDLE>(0x1000);
 inline const HANDLE stdout_handle = reinterpret_cast<HANDLE>(0x1001);
 inline const HANDLE stderr_handle = reinterpret_cast<HANDLE>(0x1002);
 inline const HMODULE ntdll_module = reinterpret_cast<HMODULE>(0x7000);
@@ -47,6 +48,8 @@ struct World {
     // Clipboard.
     bool clipboard_open = false;
     std::map<UINT, HGLOBAL> clipboard;
+    // Registered formats by name, numbered from 0xC000 as the platform does.
+    std::map<std::u16string, UINT> registered_formats;
     // Last error that GlobalFree leaves behind, to show it is not the one reported.
     DWORD error_after_free = 0;
 
@@ -74,6 +77,10 @@ struct World {
     bool critical_section_busy = false;
 
     // Standard handles.
+    HANDLE standard_input = stdin_handle;
+    // What standard input holds; reads take it in order, then find its end.
+    std::string input_bytes;
+    std::size_t input_taken = 0;
     HANDLE standard_output = stdout_handle;
     HANDLE standard_error = stderr_handle;
     std::set<HANDLE> consoles;
@@ -83,6 +90,8 @@ struct World {
     std::size_t write_limit = static_cast<std::size_t>(-1);
 
     void fail_next(const std::string& function, DWORD error) { failures[function].push_back(error); }
+    // The number RegisterClipboardFormatW gives `name`, registering it if new.
+    UINT format_named(const std::u16string& name);
     // Puts `bytes` on the clipboard under `format` as the clipboard's own block.
     HGLOBAL put_on_clipboard(UINT format, std::vector<std::byte> bytes);
     [[nodiscard]] std::vector<std::byte> clipboard_bytes(UINT format) const;
