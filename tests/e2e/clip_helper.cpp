@@ -3,9 +3,12 @@
 // starts a program with an exact UTF-16 command line and chosen standard
 // handles, which `wine prog args...` cannot do.
 //
-//   put-hdrop FILE           put the bytes of FILE on the clipboard as CF_HDROP
+//   put-hdrop FILE [EFFECT]  put the bytes of FILE on the clipboard as CF_HDROP
+//                            and, if given, the bytes of the hex text EFFECT
+//                            beside it as "Preferred DropEffect"
 //   put-text TEXT            put TEXT on the clipboard as CF_UNICODETEXT
 //   dump-hdrop               print the CF_HDROP block as hex, or "none"
+//   dump-effect              the same for the "Preferred DropEffect" block
 //   can-open                 exit 0 if OpenClipboard(NULL) succeeds
 //   hold READY RELEASE       hold the clipboard open with an owner window,
 //                            create READY, wait until RELEASE exists
@@ -16,8 +19,9 @@
 //                            file LINE (UTF-16LE units, any length the
 //                            platform takes); OUT is file:PATH, none or
 //                            closed-pipe; ERR a file path; print "exit=N"
-//   time EXE LINE RUNS       start EXE with the command line in LINE, output
-//                            to NUL, RUNS times; print the wall time of each
+//   time EXE LINE RUNS [IN]  start EXE with the command line in LINE, output
+//                            to NUL and standard input from the file IN (or
+//                            none), RUNS times; print the wall time of each
 //                            run in microseconds (for the benchmark)
 #include <windows.h>
 
@@ -80,24 +84,47 @@ HWND create_window() {
     return CreateWindowExW(0, L"STATIC", L"clip_helper", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 }
 
-int put_on_clipboard(UINT format, const void* data, std::size_t size) {
-    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    if (block == nullptr) return 2;
-    if (size > 0) {
-        void* address = GlobalLock(block);
-        std::memcpy(address, data, size);
-        GlobalUnlock(block);
+const wchar_t drop_effect_format[] = L"Preferred DropEffect";
+
+struct Block {
+    UINT format;
+    std::string bytes;
+};
+
+// Replaces the clipboard's content with the blocks, in one open.
+int put_on_clipboard(const std::vector<Block>& blocks) {
+    std::vector<HGLOBAL> handles;
+    for (const Block& block : blocks) {
+        const HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, block.bytes.size());
+        if (handle == nullptr) return 2;
+        if (!block.bytes.empty()) {
+            std::memcpy(GlobalLock(handle), block.bytes.data(), block.bytes.size());
+            GlobalUnlock(handle);
+        }
+        handles.push_back(handle);
     }
     if (!OpenClipboard(nullptr)) return 3;
     EmptyClipboard();
-    const bool placed = SetClipboardData(format, block) != nullptr;
+    bool placed = true;
+    for (std::size_t i = 0; i < blocks.size(); ++i) placed = SetClipboardData(blocks[i].format, handles[i]) && placed;
     CloseClipboard();
     return placed ? 0 : 4;
 }
 
-int dump_hdrop() {
+std::string bytes_of(const void* data, std::size_t size) { return std::string(static_cast<const char*>(data), size); }
+
+std::string from_hex(const wchar_t* hex) {
+    std::string bytes;
+    for (std::size_t i = 0; hex[i] != 0 && hex[i + 1] != 0; i += 2) {
+        const wchar_t pair[3] = {hex[i], hex[i + 1], 0};
+        bytes += static_cast<char>(std::wcstol(pair, nullptr, 16));
+    }
+    return bytes;
+}
+
+int dump_format(UINT format) {
     if (!OpenClipboard(nullptr)) return 3;
-    const HANDLE data = GetClipboardData(CF_HDROP);
+    const HANDLE data = GetClipboardData(format);
     std::string hex;
     if (data == nullptr) {
         hex = "none";
@@ -185,11 +212,13 @@ HANDLE output_handle(const std::wstring& kind) {
 
 // Starts EXE with exactly `line` as its command line and the given standard
 // handles, waits for it and gives its exit status, or nothing if it did not start.
-std::optional<DWORD> run_to_end(const wchar_t* exe, std::vector<wchar_t> line, HANDLE out, HANDLE err) {
+std::optional<DWORD> run_to_end(const wchar_t* exe, std::vector<wchar_t> line, HANDLE out, HANDLE err,
+                                HANDLE in = nullptr) {
     line.push_back(0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
@@ -220,18 +249,24 @@ int run(int argc, wchar_t** argv) {
     return 0;
 }
 
-int time_runs(const wchar_t* exe, const wchar_t* line_path, int runs) {
+int time_runs(const wchar_t* exe, const wchar_t* line_path, int runs, const wchar_t* input_path) {
     const std::vector<wchar_t> line = read_units(line_path);
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    HANDLE input = nullptr;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     std::string report;
     for (int run = 0; run < runs; ++run) {
         LARGE_INTEGER started;
         LARGE_INTEGER ended;
+        if (input_path != nullptr) {
+            input = CreateFileW(input_path, GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr);
+        }
         QueryPerformanceCounter(&started);
-        if (!run_to_end(exe, line, nul, nul)) return 3;
+        const bool ran = run_to_end(exe, line, nul, nul, input).has_value();
+        if (input != nullptr) CloseHandle(input);
+        if (!ran) return 3;
         QueryPerformanceCounter(&ended);
         const long long micros = (ended.QuadPart - started.QuadPart) * 1000000 / frequency.QuadPart;
         report += std::to_string(micros) + "\n";
@@ -245,19 +280,25 @@ int time_runs(const wchar_t* exe, const wchar_t* line_path, int runs) {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return usage_status;
     const std::wstring command(argv[1]);
-    if (command == L"put-hdrop" && argc == 3) {
+    if (command == L"put-hdrop" && (argc == 3 || argc == 4)) {
         const std::vector<wchar_t> units = read_units(argv[2]);
-        return put_on_clipboard(CF_HDROP, units.data(), units.size() * sizeof(wchar_t));
+        std::vector<Block> blocks{{CF_HDROP, bytes_of(units.data(), units.size() * sizeof(wchar_t))}};
+        if (argc == 4) blocks.push_back({RegisterClipboardFormatW(drop_effect_format), from_hex(argv[3])});
+        return put_on_clipboard(blocks);
     }
     if (command == L"put-text" && argc == 3) {
-        return put_on_clipboard(CF_UNICODETEXT, argv[2], (std::wcslen(argv[2]) + 1) * sizeof(wchar_t));
+        return put_on_clipboard({{CF_UNICODETEXT, bytes_of(argv[2], (std::wcslen(argv[2]) + 1) * sizeof(wchar_t))}});
     }
-    if (command == L"dump-hdrop") return dump_hdrop();
+    if (command == L"dump-hdrop") return dump_format(CF_HDROP);
+    if (command == L"dump-effect") return dump_format(RegisterClipboardFormatW(drop_effect_format));
     if (command == L"can-open") return can_open();
     if (command == L"hold" && argc == 4) return hold(argv[2], argv[3]);
     if (command == L"window" && argc == 3) return keep_window(argv[2]);
     if (command == L"format-message" && argc == 3) return format_message(argv[2]);
     if (command == L"run") return run(argc, argv);
-    if (command == L"time" && argc == 5) return time_runs(argv[2], argv[3], static_cast<int>(std::wcstol(argv[4], nullptr, 10)));
+    if (command == L"time" && (argc == 5 || argc == 6)) {
+        return time_runs(argv[2], argv[3], static_cast<int>(std::wcstol(argv[4], nullptr, 10)),
+                         argc == 6 ? argv[5] : nullptr);
+    }
     return usage_status;
 }

@@ -75,10 +75,14 @@ class Wine:
         self.env.pop("RUST_BACKTRACE", None)
         WORK.mkdir(parents=True, exist_ok=True)
 
-    def wine(self, *args, timeout=120):
-        """Runs a Wine program; its output goes through files, never pipes."""
-        with tempfile.TemporaryFile(dir=WORK) as out, tempfile.TemporaryFile(dir=WORK) as err:
-            status = subprocess.run([str(WINE_DIR / "wine64"), *map(str, args)], env=self.env, stdin=subprocess.DEVNULL,
+    def wine(self, *args, timeout=120, input=b""):
+        """Runs a Wine program with `input` on its standard input; its streams
+        go through files, never pipes."""
+        with tempfile.TemporaryFile(dir=WORK) as into, tempfile.TemporaryFile(dir=WORK) as out, \
+                tempfile.TemporaryFile(dir=WORK) as err:
+            into.write(input)
+            into.seek(0)
+            status = subprocess.run([str(WINE_DIR / "wine64"), *map(str, args)], env=self.env, stdin=into,
                                     stdout=out, stderr=err, timeout=timeout).returncode
             out.seek(0)
             err.seek(0)
@@ -105,22 +109,35 @@ class Wine:
         line = quote_argument(windows_path(EXE)) + "".join(" " + quote_argument(a) for a in arguments)
         return self.run_line(utf16_units(line), **kwargs)
 
-    def put_hdrop(self, block):
-        """Puts `block` on the clipboard; an odd length gains a zero byte."""
+    def put_hdrop(self, block, effect=None):
+        """Puts `block` on the clipboard, with the bytes `effect` beside it as
+        the drop effect if given; an odd length gains a zero byte."""
         with tempfile.TemporaryDirectory(dir=WORK) as folder:
             path = pathlib.Path(folder, "block")
             path.write_bytes(block + b"\0" * (len(block) % 2))
-            assert self.helper("put-hdrop", windows_path(path)).status == 0
+            effect_hex = [] if effect is None else [effect.hex()]
+            assert self.helper("put-hdrop", windows_path(path), *effect_hex).status == 0
 
     def put_text(self, text):
         assert self.helper("put-text", text).status == 0
 
-    def hdrop(self):
-        """The CF_HDROP block's bytes, or None if the clipboard has none."""
-        done = self.helper("dump-hdrop")
+    def dump(self, what):
+        done = self.helper(f"dump-{what}")
         assert done.status == 0, done
         text = done.stdout.strip()
         return None if text == b"none" else bytes.fromhex(text.decode())
+
+    def hdrop(self):
+        """The CF_HDROP block's bytes, or None if the clipboard has none."""
+        return self.dump("hdrop")
+
+    def effect(self):
+        """The drop effect block's bytes, or None if the clipboard has none."""
+        return self.dump("effect")
+
+    def run_with_input(self, input, *arguments):
+        """Runs the exe through Wine's loader with `input` on standard input."""
+        return self.wine(EXE, *arguments, input=input)
 
     def can_open(self):
         return self.helper("can-open").status == 0

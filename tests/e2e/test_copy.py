@@ -6,7 +6,9 @@ import time
 import unittest
 import urllib.parse
 
-from harness import WORK, WineTestCase, drop_block, windows_path
+from harness import REPORT_HINT, WORK, WineTestCase, drop_block, windows_path
+
+MOVE = (2).to_bytes(4, "little")
 
 
 class CopyFiles(WineTestCase):
@@ -48,6 +50,65 @@ class CopyFiles(WineTestCase):
         self.assertEqual(code, 5)
         self.assertLess(elapsed, 30, "the open must not wait for the holder")
         self.assertEqual(self.wine.hdrop(), drop_block(["Z:\\before"]))
+
+    def test_a_cut_places_the_list_and_its_move_effect(self):
+        for option, placed in [("--cut_files", ["Z:\\a", "D:\\b c;d", ""]), ("--copy_files", ["Z:\\a"])]:
+            with self.subTest(option=option):
+                done = self.wine.run(option, ";;;".join(placed))
+                self.assertEqual((done.status, done.stdout, done.stderr), (0, b"", b""))
+                self.assertEqual(self.wine.hdrop(), drop_block(placed))
+                # A copy after a cut leaves no effect behind.
+                self.assertEqual(self.wine.effect(), MOVE if option == "--cut_files" else None)
+
+    def test_a_held_clipboard_makes_a_cut_fail_at_once_and_keeps_its_content(self):
+        self.wine.put_hdrop(drop_block(["Z:\\before"]), effect=(1).to_bytes(4, "little"))
+        with self.wine.clipboard_held():
+            done = self.wine.run("--cut_files", "Z:\\after")
+        self.assertEqual(self.assert_clipboard_failure(done, b"src/main:48:35"), 5)
+        self.assertEqual(self.wine.hdrop(), drop_block(["Z:\\before"]))
+        self.assertEqual(self.wine.effect(), (1).to_bytes(4, "little"))
+
+    def test_standard_input_lists_of_thousands_round_trip(self):
+        paths = [f"Z:\\d\\{i:04d} é\U0001F600;;;x;;;;y" for i in range(5000)]
+        text = "\r\n".join(paths[:2500]) + "\n\r\n" + "\n".join(paths[2500:])
+        for option, word in [("--copy_files_stdin", b"copy"), ("--cut_files_stdin", b"move")]:
+            with self.subTest(option=option):
+                done = self.wine.run_with_input(text.encode(), option)
+                self.assertEqual((done.status, done.stdout, done.stderr), (0, b"", b""))
+                self.assertEqual(self.wine.hdrop(), drop_block(paths))
+                read = self.wine.run("--read_files_with_effect")
+                self.assertEqual(read.stdout, b"\n".join([word] + [p.encode() for p in paths]) + b"\n")
+
+    def test_unusable_input_is_fatal_and_leaves_the_clipboard_alone(self):
+        self.wine.put_hdrop(drop_block(["Z:\\kept"]))
+        cases = [(b"Z:\\a\r\nZ:\\\xff\r\n", "--copy_files_stdin", b"src/main:52:47", b"line 2 is not valid UTF-8"),
+                 (b"Z:\\a\0b", "--cut_files_stdin", b"src/main:56:46", b"line 1 holds a NUL")]
+        for data, option, location, detail in cases:
+            with self.subTest(option=option):
+                done = self.wine.run_with_input(data, option)
+                self.assertEqual(done.status, 101)
+                self.assertEqual(done.stderr, self.report(b'called `Result::unwrap()` on an `Err` value: '
+                                                          b'Input("Standard input error: ' + detail + b'")',
+                                                          location) + REPORT_HINT)
+                self.assertEqual(self.wine.hdrop(), drop_block(["Z:\\kept"]))
+        # No paths at all is no failure, and nothing changes.
+        done = self.wine.run_with_input(b"\r\n\n", "--cut_files_stdin")
+        self.assertEqual((done.status, done.stderr), (0, b""))
+        self.assertEqual(self.wine.hdrop(), drop_block(["Z:\\kept"]))
+
+    def test_the_four_options_win_over_the_new_ones(self):
+        cases = [
+            (["--cut_files", "Z:\\cut", "--copy_files", "Z:\\copy"], b"", ["Z:\\copy"], None),
+            (["--cut_files", "Z:\\cut", "--read_files"], b"Z:\\kept\n", ["Z:\\kept"], None),
+            (["--read_files_with_effect", "--copy_files_stdin", "--cut_files", "Z:\\cut"], b"", ["Z:\\cut"], MOVE),
+            (["--read_files_with_effect", "--cut_files_stdin", "--copy_files_stdin"], b"", ["Z:\\in"], None),
+        ]
+        for arguments, output, placed, effect in cases:
+            with self.subTest(arguments=arguments):
+                self.wine.put_hdrop(drop_block(["Z:\\kept"]))
+                done = self.wine.run_with_input(b"Z:\\in\n", *arguments)
+                self.assertEqual((done.status, done.stdout, done.stderr), (0, output, b""))
+                self.assertEqual((self.wine.hdrop(), self.wine.effect()), (drop_block(placed), effect))
 
     def test_the_desktop_offers_copied_files_to_x11_clients_as_uris(self):
         with tempfile.TemporaryDirectory(dir=WORK) as folder:

@@ -1,5 +1,6 @@
 """--read_files end to end: what a caller reads on standard output."""
 import pathlib
+import random
 import subprocess
 import tempfile
 import unittest
@@ -78,6 +79,39 @@ class ReadFiles(WineTestCase):
                 self.assertIn("vantle_native.exe+0x", rest.decode())
                 note = "note: Some details are omitted, run with `RUST_BACKTRACE=full` for a verbose backtrace."
                 self.assertEqual(lines[-1] == note, expected == "brief")
+
+    def test_the_effect_word_follows_the_drop_effect(self):
+        cases = [((2).to_bytes(4, "little"), b"move"), ((5).to_bytes(4, "little"), b"copy"),
+                 ((4).to_bytes(4, "little"), b"link"), ((3).to_bytes(4, "little"), b"copy"),
+                 ((6).to_bytes(4, "little"), b"move"), ((0).to_bytes(4, "little"), b"copy"),
+                 (b"\x02\x00", b"copy"), (None, b"copy")]
+        for effect, word in cases:
+            with self.subTest(effect=effect):
+                self.wine.put_hdrop(drop_block(["Z:\\a", "Z:\\b"]), effect=effect)
+                done = self.wine.run("--read_files_with_effect")
+                self.assertEqual((done.status, done.stdout, done.stderr), (0, word + b"\nZ:\\a\nZ:\\b\n", b""))
+
+    def test_no_file_list_reads_as_none(self):
+        self.wine.put_text("only text")
+        done = self.wine.run("--read_files_with_effect")
+        self.assertEqual((done.status, done.stdout, done.stderr), (0, b"none\n", b""))
+
+    def test_the_one_walk_reads_what_the_platform_queries_read(self):
+        rng = random.Random(20261207)
+        pieces = ["a", "Z:\\", "é", "文件", "\U0001F600", "\ud800", "\udc00", "\ud83d\ude00", " ", ";"]
+        for trial in range(12):
+            names = ["".join(rng.choice(pieces) for _ in range(rng.randint(1, 8)))
+                     for _ in range(rng.randint(1, 40))]
+            with self.subTest(trial=trial):
+                self.wine.put_hdrop(drop_block(names))
+                queried = self.read()
+                walked = self.wine.run("--read_files_with_effect")
+                self.assertEqual((walked.status, walked.stderr), (0, b""))
+                self.assertEqual(walked.stdout, b"copy\n" + queried)
+        hostile = (0x7FFFFFF0).to_bytes(4, "little") + bytes(12) + (1).to_bytes(4, "little") + bytes(4)
+        self.wine.put_hdrop(hostile)
+        done = self.wine.run("--read_files_with_effect")
+        self.assertEqual(self.assert_clipboard_failure(done, b"src/main:60:52"), 13)
 
     def test_x11_clients_file_lists_come_back_as_drive_z_paths(self):
         with tempfile.TemporaryDirectory(dir=WORK) as folder:

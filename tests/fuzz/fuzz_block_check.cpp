@@ -1,7 +1,8 @@
 // The reader's check of a clipboard block. Properties: a block it accepts is
 // walked by the platform's queries without reading past its end (the block
 // sits in an exact-size allocation, so AddressSanitizer sees any overread);
-// a block it refuses really does send an unbounded walk past its end.
+// a block it refuses really does send an unbounded walk past its end; and the
+// one-walk read of a list names exactly what the platform's queries name.
 #include <cstring>
 #include <memory>
 
@@ -10,6 +11,8 @@
 #include "win/clipboard.h"
 
 namespace {
+
+constexpr UINT max_compared_names = 200;
 
 // Where an unbounded walk of the names would first read: true if it stays
 // inside `size` bytes.
@@ -46,6 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (count > 0) {
         std::basic_string<WCHAR> name(DragQueryFileW(drop, count - 1, nullptr, 0) + std::size_t{1}, WCHAR{});
         DragQueryFileW(drop, count - 1, name.data(), static_cast<UINT>(name.size()));
+    }
+    // The queries restart from the first name each time: compare the two
+    // reads on lists short enough to keep the fuzzer fast.
+    if (count <= max_compared_names) {
+        fake::world().put_on_clipboard(CF_HDROP, std::vector<std::byte>(block.begin(), block.end()));
+        auto queried = vantle_native::win::clipboard::read_file_list();
+        auto walked = vantle_native::win::clipboard::read_file_drop();
+        fuzz::check(queried.ok() && walked.ok() && walked.value().has_value());
+        fuzz::check(walked.value()->paths == queried.value());
     }
     fake::reset();
     return 0;

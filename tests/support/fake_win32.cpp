@@ -14,9 +14,10 @@ World* current = nullptr;
 bool scripted_failure(const std::string& function) {
     auto found = world().failures.find(function);
     if (found == world().failures.end() || found->second.empty()) return false;
-    world().last_error = found->second.front();
+    const std::optional<DWORD> error = found->second.front();
     found->second.pop_front();
-    return true;
+    if (error) world().last_error = *error;
+    return error.has_value();
 }
 
 void log(std::string call) { world().calls.push_back(std::move(call)); }

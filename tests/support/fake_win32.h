@@ -41,8 +41,9 @@ struct FormatMessageCall {
 struct World {
     // Calls of the clipboard, global memory, DragQueryFileW and writes, in order.
     std::vector<std::string> calls;
-    // The next calls of a function (by name) fail with these last-error codes.
-    std::map<std::string, std::deque<DWORD>> failures;
+    // The next calls of a function (by name) fail with these last-error codes;
+    // an empty entry lets that call through.
+    std::map<std::string, std::deque<std::optional<DWORD>>> failures;
     DWORD last_error = 0;
 
     // Clipboard.
@@ -90,6 +91,7 @@ struct World {
     std::size_t write_limit = static_cast<std::size_t>(-1);
 
     void fail_next(const std::string& function, DWORD error) { failures[function].push_back(error); }
+    void pass_next(const std::string& function) { failures[function].push_back(std::nullopt); }
     // The number RegisterClipboardFormatW gives `name`, registering it if new.
     UINT format_named(const std::u16string& name);
     // Puts `bytes` on the clipboard under `format` as the clipboard's own block.

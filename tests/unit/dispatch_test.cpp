@@ -4,6 +4,7 @@
 #include "support/world_test.h"
 
 using vantle_native::parse_command_line;
+using vantle_native::split_input_lines;
 using vantle_native::split_list;
 using vantle_native::runtime::run_process;
 
@@ -39,6 +40,33 @@ TEST(ParseCommandLine, ValuesAreTakenVerbatimAndTheLastOneWins) {
     EXPECT_EQ(options.set_folder_icon, "a;;;b");
     EXPECT_FALSE(options.hide_extension);  // last, with no value
     EXPECT_FALSE(options.read_files);
+}
+
+TEST(SplitInputLines, OnePathPerLineAndNothingElse) {
+    const std::pair<std::string_view, Pieces> cases[] = {
+        {"", {}},
+        {"\n\r\n\n", {}},
+        {"C:\\a\nC:\\b", {"C:\\a", "C:\\b"}},
+        {"C:\\a\r\n\r\nC:\\b;;;c\r\n", {"C:\\a", "C:\\b;;;c"}},
+        {"\xEF\xBB\xBF" "C:\\\xC3\xA9\xF0\x9F\x98\x80\n", {"C:\\\xC3\xA9\xF0\x9F\x98\x80"}},
+        {" x\ry \r\r\n", {" x\ry \r"}},
+    };
+    for (const auto& [input, paths] : cases) {
+        auto split = split_input_lines(input);
+        ASSERT_TRUE(split.ok()) << input;
+        EXPECT_EQ(split.value(), paths) << input;
+    }
+    const std::pair<std::string_view, std::string_view> refused[] = {
+        {"ok\nbad\xFF\n", "Standard input error: line 2 is not valid UTF-8"},
+        {"\xED\xA0\x80", "Standard input error: line 1 is not valid UTF-8"},
+        {"a\n\nb\xC3", "Standard input error: line 3 is not valid UTF-8"},
+        {std::string_view("a\r\nb\0c", 6), "Standard input error: line 2 holds a NUL"},
+    };
+    for (const auto& [input, text] : refused) {
+        auto split = split_input_lines(input);
+        ASSERT_FALSE(split.ok()) << input;
+        EXPECT_EQ(split.error().text, text);
+    }
 }
 
 class Dispatch : public WorldTest {
@@ -90,6 +118,99 @@ TEST_F(Dispatch, AFailedReadIsTheFatalReportAtItsLocation) {
               "Pasteboard(\"Clipboard error: Success. (os error 0)\")', src/main:44:41\n"
               "note: run with `RUST_BACKTRACE=1` environment variable to display a backtrace\n");
     EXPECT_FALSE(platform().clipboard_open);
+}
+
+TEST_F(Dispatch, ExactlyOneActionRunsInTheOrderOfPrecedence) {
+    const UINT effect = platform().format_named(u"Preferred DropEffect");
+    const std::pair<const char16_t*, std::string> cases[] = {
+        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files C:\\c --read_files "
+         u"--copy_files C:\\a",
+         "copy"},
+        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files C:\\c --read_files", "read"},
+        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files x --cut_files C:\\c", "cut"},
+        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files", "copy stdin"},
+        {u"prog --read_files_with_effect --cut_files_stdin", "cut stdin"},
+        {u"prog --read_files_with_effect --set_folder_icon a", "read effect"},
+        {u"prog --cut_files --read_files_with_effect", "cut"},
+    };
+    for (const auto& [line, action] : cases) {
+        fake::reset();
+        platform().format_named(u"Preferred DropEffect");
+        platform().input_bytes = "C:\\s\n";
+        platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"C:\\r"}));
+        EXPECT_EQ(run(line), 0) << action;
+        const std::string out = platform().file_bytes[fake::stdout_handle];
+        const bool moved = platform().clipboard.count(effect) == 1;
+        const bool from_stdin = !platform().calls_starting("ReadFile").empty();
+        const std::string seen = out == "C:\\r\n"              ? "read"
+                                 : out == "copy\nC:\\r\n"      ? "read effect"
+                                 : !out.empty()                   ? "output " + out
+                                 : from_stdin                     ? (moved ? "cut stdin" : "copy stdin")
+                                 : moved                          ? "cut"
+                                                                  : "copy";
+        EXPECT_EQ(seen, action);
+        // Every action but a read replaced the list.
+        EXPECT_EQ(on_clipboard() == fake::drop_block({u"C:\\r"}), action.starts_with("read")) << action;
+    }
+}
+
+TEST_F(Dispatch, EachNewActionReportsAtItsOwnLocation) {
+    platform().system_messages[5] = u"Access denied.\r\n";
+    const std::pair<const char16_t*, std::string> cases[] = {
+        {u"prog --cut_files C:\\a", "Pasteboard(\"Clipboard error: Access denied. (os error 5)\")', src/main:48:35"},
+        {u"prog --copy_files_stdin", "Pasteboard(\"Clipboard error: Access denied. (os error 5)\")', src/main:52:47"},
+        {u"prog --cut_files_stdin", "Pasteboard(\"Clipboard error: Access denied. (os error 5)\")', src/main:56:46"},
+        {u"prog --read_files_with_effect",
+         "Pasteboard(\"Clipboard error: Access denied. (os error 5)\")', src/main:60:52"},
+    };
+    for (const auto& [line, report] : cases) {
+        fake::reset();
+        platform().system_messages[5] = u"Access denied.\r\n";
+        platform().input_bytes = "C:\\a\n";
+        platform().fail_next("OpenClipboard", 5);
+        EXPECT_EQ(run(line), 101);
+        EXPECT_EQ(platform().file_bytes[fake::stderr_handle],
+                  "thread 'main' panicked at 'called `Result::unwrap()` on an `Err` value: " + report +
+                      "\nnote: run with `RUST_BACKTRACE=1` environment variable to display a backtrace\n");
+    }
+}
+
+TEST_F(Dispatch, StandardInputIsReadWholeAndCheckedBeforeTheClipboard) {
+    platform().system_messages[5] = u"Access denied.\r\n";
+    platform().input_bytes = "C:\\a\n\xFF\n";
+    EXPECT_EQ(run(u"prog --copy_files_stdin"), 101);
+    EXPECT_EQ(platform().file_bytes[fake::stderr_handle],
+              "thread 'main' panicked at 'called `Result::unwrap()` on an `Err` value: "
+              "Input(\"Standard input error: line 2 is not valid UTF-8\")', src/main:52:47\n"
+              "note: run with `RUST_BACKTRACE=1` environment variable to display a backtrace\n");
+    EXPECT_TRUE(platform().calls_starting("OpenClipboard").empty());
+
+    fake::reset();
+    platform().system_messages[5] = u"Access denied.\r\n";
+    platform().input_bytes = std::string(200000, 'x');
+    platform().pass_next("ReadFile");
+    platform().fail_next("ReadFile", 5);
+    EXPECT_EQ(run(u"prog --cut_files_stdin"), 101);
+    EXPECT_NE(platform().file_bytes[fake::stderr_handle].find(
+                  "Input(\"Standard input error: Access denied. (os error 5)\")', src/main:56:46"),
+              std::string::npos);
+    EXPECT_TRUE(platform().calls_starting("OpenClipboard").empty());
+
+    // A pipe's end, a missing input and blank lines only: nothing to place.
+    for (const std::optional<DWORD> end : {std::optional<DWORD>(109), std::optional<DWORD>()}) {
+        fake::reset();
+        platform().input_bytes = "\r\n\n";
+        if (end) platform().fail_next("ReadFile", *end);
+        if (!end) platform().standard_input = nullptr;
+        EXPECT_EQ(run(u"prog --cut_files_stdin"), 0);
+        EXPECT_TRUE(platform().calls_starting("OpenClipboard").empty());
+    }
+
+    fake::reset();
+    platform().input_bytes = std::string(70000, 'x') + "\r\ny";
+    EXPECT_EQ(run(u"prog --copy_files_stdin"), 0);
+    EXPECT_EQ(platform().calls_starting("ReadFile").size(), 3u);
+    EXPECT_EQ(on_clipboard().size(), 20u + 2 * 70001 + 2 * 2 + 2);
 }
 
 TEST_F(Dispatch, AnUndecodableArgumentEndsTheRunBeforeTheClipboard) {

@@ -145,4 +145,77 @@ TEST_F(ReadFileList, AHostileBlockIsInvalidDataWithoutAskingThePlatform) {
                                                           "GlobalUnlock", "CloseClipboard"}));
 }
 
+class ReadFileDrop : public ReadFileList {
+protected:
+    UINT effect_format() { return platform().format_named(u"Preferred DropEffect"); }
+    static std::string effect_of(const vantle_native::Result<std::optional<FileDrop>, vantle_native::ClipboardError>& read) {
+        const char* words[] = {"copy", "move", "link"};
+        return read.ok() && read.value() ? words[static_cast<int>(read.value()->effect)] : "?";
+    }
+};
+
+TEST_F(ReadFileDrop, NoFileListIsNothingInsteadOfAnError) {
+    platform().put_on_clipboard(CF_UNICODETEXT, bytes_of({'h', 0, 0, 0}));
+    auto read = read_file_drop();
+    ASSERT_TRUE(read.ok());
+    EXPECT_FALSE(read.value());
+    EXPECT_EQ(platform().calls, (std::vector<std::string>{"RegisterClipboardFormatW", "OpenClipboard",
+                                                          "IsClipboardFormatAvailable(15)", "CloseClipboard"}));
+}
+
+TEST_F(ReadFileDrop, TheEffectWordFollowsTheDropEffectBits) {
+    const std::pair<std::vector<std::byte>, std::string> cases[] = {
+        {bytes_of({2, 0, 0, 0}), "move"}, {bytes_of({5, 0, 0, 0}), "copy"}, {bytes_of({4, 0, 0, 0}), "link"},
+        {bytes_of({3, 0, 0, 0}), "copy"}, {bytes_of({6, 0, 0, 0}), "move"}, {bytes_of({0, 0, 0, 0}), "copy"},
+        {bytes_of({2, 0}), "copy"},       {bytes_of({4, 0, 0, 0x80}), "link"},
+    };
+    for (const auto& [bits, word] : cases) {
+        fake::reset();
+        platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"a"}));
+        platform().put_on_clipboard(effect_format(), bits);
+        EXPECT_EQ(effect_of(read_file_drop()), word) << word;
+    }
+    fake::reset();
+    platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"a"}));
+    EXPECT_EQ(effect_of(read_file_drop()), "copy");
+}
+
+TEST_F(ReadFileDrop, AWideListIsWalkedOnceAndANarrowOneQueried) {
+    platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"C:\\a", units({u'x', 0xD800}), u"\xFF9E\xD83D\xDE00"}));
+    auto wide = read_file_drop();
+    ASSERT_TRUE(wide.ok() && wide.value());
+    EXPECT_EQ(wide.value()->paths, (Paths{"C:\\a", "\xEF\xBE\x9E\xF0\x9F\x98\x80"}));
+    EXPECT_TRUE(platform().calls_starting("DragQueryFileW").empty());
+    EXPECT_FALSE(platform().clipboard_open);
+
+    fake::reset();
+    std::vector<std::byte> narrow = fake::drop_block({});
+    narrow[16] = std::byte{0};
+    narrow.resize(20);
+    for (const char c : std::string("C:\\n\0D:\\m\0\0", 11)) narrow.push_back(static_cast<std::byte>(c));
+    platform().put_on_clipboard(CF_HDROP, narrow);
+    auto read = read_file_drop();
+    ASSERT_TRUE(read.ok() && read.value());
+    EXPECT_EQ(read.value()->paths, (Paths{"C:\\n", "D:\\m"}));
+    EXPECT_EQ(platform().calls_starting("DragQueryFileW").size(), 5u);
+}
+
+TEST_F(ReadFileDrop, FailuresAreErrorsAndTheClipboardIsClosed) {
+    platform().put_on_clipboard(CF_HDROP, with_header(0xFFFFFFF0, 1, bytes_of({0, 0})));
+    auto hostile = read_file_drop();
+    ASSERT_FALSE(hostile.ok());
+    EXPECT_EQ(std::get<Pasteboard>(hostile.error()).text, "Clipboard error: Invalid data. (os error 13)");
+
+    // An effect that is there but cannot be read is not taken for a copy.
+    fake::reset();
+    platform().system_messages[5] = u"Access denied.\r\n";
+    platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"a"}));
+    platform().put_on_clipboard(effect_format(), bytes_of({2, 0, 0, 0}));
+    platform().fail_next("GlobalLock", 5);
+    auto unread = read_file_drop();
+    ASSERT_FALSE(unread.ok());
+    EXPECT_EQ(std::get<Pasteboard>(unread.error()).text, "Clipboard error: Access denied. (os error 5)");
+    EXPECT_FALSE(platform().clipboard_open);
+}
+
 }  // namespace

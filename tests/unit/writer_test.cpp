@@ -134,6 +134,56 @@ TEST_F(WriteFileList, AdmittedRecordsCarryTheirTextsAndLines) {
     EXPECT_EQ(received_records()[1].line, 62u);
 }
 
+std::vector<std::byte> move_effect() { return bytes_of({2, 0, 0, 0}); }
+
+TEST_F(WriteFileList, CutHandsOverTheListAndThenItsMoveEffectInOneOpen) {
+    ASSERT_TRUE(cut_file_list(Paths{"C:\\a"}).ok());
+    const UINT effect = platform().format_named(u"Preferred DropEffect");
+    EXPECT_EQ(platform().calls,
+              (std::vector<std::string>{"RegisterClipboardFormatW", "OpenClipboard", "GlobalAlloc(0x42,32)",
+                                        "GlobalLock", "GlobalUnlock", "GlobalAlloc(0x42,4)", "GlobalLock",
+                                        "GlobalUnlock", "EmptyClipboard", "SetClipboardData(15)",
+                                        "SetClipboardData(" + std::to_string(effect) + ")", "CloseClipboard"}));
+    EXPECT_EQ(platform().clipboard_bytes(CF_HDROP), build_drop_list(Paths{"C:\\a"}));
+    EXPECT_EQ(platform().clipboard_bytes(effect), move_effect());
+    EXPECT_EQ(platform().clipboard.size(), 2u);
+}
+
+TEST_F(WriteFileList, ACutThatFailsLeavesNoListWithoutItsEffect) {
+    // Registration refused: the clipboard is never opened.
+    platform().fail_next("RegisterClipboardFormatW", 8);
+    auto unregistered = cut_file_list(Paths{"C:\\a"});
+    ASSERT_FALSE(unregistered.ok());
+    EXPECT_EQ(std::get<Pasteboard>(unregistered.error()).text, "Clipboard error: Not enough memory. (os error 8)");
+    EXPECT_EQ(platform().calls, std::vector<std::string>{"RegisterClipboardFormatW"});
+    EXPECT_EQ(platform().clipboard.at(CF_UNICODETEXT), earlier);
+
+    // The effect's block cannot be had: nothing was emptied yet.
+    platform().calls.clear();
+    platform().pass_next("GlobalAlloc");
+    platform().fail_next("GlobalAlloc", 8);
+    ASSERT_FALSE(cut_file_list(Paths{"C:\\a"}).ok());
+    EXPECT_TRUE(platform().calls_starting("EmptyClipboard").empty());
+    EXPECT_EQ(platform().clipboard.at(CF_UNICODETEXT), earlier);
+    EXPECT_EQ(platform().blocks.size(), 1u);  // the list's block was freed
+
+    // The effect refused after the list was handed over: emptied again.
+    platform().calls.clear();
+    platform().pass_next("SetClipboardData");
+    platform().fail_next("SetClipboardData", 5);
+    platform().error_after_free = 1234;
+    auto refused = cut_file_list(Paths{"C:\\a"});
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(std::get<Pasteboard>(refused.error()).text, "Clipboard error: Access denied. (os error 5)");
+    const auto tail = std::vector<std::string>(platform().calls.end() - 5, platform().calls.end());
+    EXPECT_EQ(tail[0], "SetClipboardData(15)");
+    EXPECT_EQ(std::vector<std::string>(tail.begin() + 2, tail.end()),
+              (std::vector<std::string>{"EmptyClipboard", "GlobalFree", "CloseClipboard"}));
+    EXPECT_TRUE(platform().clipboard.empty());
+    EXPECT_TRUE(platform().blocks.empty());
+    EXPECT_FALSE(platform().clipboard_open);
+}
+
 TEST_F(WriteFileList, AGuardClosesOnceWhenAFatalErrorUnwindsThroughIt) {
     struct Unwind {};
     try {
