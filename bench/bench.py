@@ -37,58 +37,78 @@ def main():
     print_table(rows)
 
 
-def timings(wine, harness, exe, arguments, runs):
-    """Wall times in milliseconds of `runs` runs of `exe`."""
+def timings(wine, harness, exe, arguments, runs, input_path=None):
+    """Wall times in milliseconds of `runs` runs of `exe`, with the file
+    `input_path` on standard input if given."""
     line = harness.quote_argument(harness.windows_path(exe)) + "".join(" " + a for a in arguments)
+    inputs = [] if input_path is None else [harness.windows_path(input_path)]
     with tempfile.TemporaryDirectory(dir=harness.WORK) as folder:
         path = pathlib.Path(folder, "line")
         path.write_bytes(line.encode("utf-16-le"))
-        done = wine.helper("time", harness.windows_path(exe), harness.windows_path(path), runs, timeout=3600)
+        done = wine.helper("time", harness.windows_path(exe), harness.windows_path(path), runs, *inputs,
+                           timeout=3600)
     assert done.status == 0, done
     return [int(row) / 1000 for row in done.stdout.decode().split()]
 
 
-def compare(wine, harness, first, second, runs, rounds=ROUNDS):
-    """Median times of two (exe, arguments) pairs, measured in alternating
-    rounds so that a slow spell of the machine weighs on both alike."""
-    times = ([], [])
+def compare(wine, harness, programs, runs, input_path=None, rounds=ROUNDS):
+    """Median times of (exe, arguments) pairs, measured in alternating rounds
+    so that a slow spell of the machine weighs on all alike."""
+    times = [[] for _ in programs]
     for _ in range(rounds):
-        for program, collected in zip((first, second), times):
-            collected.extend(timings(wine, harness, *program, runs))
-    return statistics.median(times[0]), statistics.median(times[1])
+        for program, collected in zip(programs, times):
+            collected.extend(timings(wine, harness, *program, runs, input_path))
+    return [statistics.median(collected) for collected in times]
 
 
-def peak_kib(wine, harness, exe, arguments, runs=5):
+def peak_kib(wine, harness, exe, arguments, input_path=None, runs=5):
     """Median peak resident set of the Wine process that runs `exe`."""
     peaks = []
     for _ in range(runs):
-        process = subprocess.Popen([str(harness.WINE_DIR / "wine64"), str(exe), *arguments], env=wine.env,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(process.pid, 0)
+        with open(input_path or os.devnull, "rb") as into:
+            process = subprocess.Popen([str(harness.WINE_DIR / "wine64"), str(exe), *arguments], env=wine.env,
+                                       stdin=into, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            _, status, usage = os.wait4(process.pid, 0)
         process.returncode = os.waitstatus_to_exitcode(status)  # reaped here, not by Popen
         peaks.append(usage.ru_maxrss)
     return statistics.median(peaks)
 
 
+def names_of_60_units(count):
+    return [f"C:\\bench\\{i:06d}\\" + "n" * 44 for i in range(count)]
+
+
 def measure(wine, harness):
     exe, empty, baseline = harness.EXE, BUILD / "bench_empty.exe", BUILD / "bench_baseline.exe"
     near_limit = ";;;".join(f"C:\\bench\\{i:04d}\\" + "x" * 19 for i in range(900))
+    read, read_effect = ["--read_files"], ["--read_files_with_effect"]
+    # (title, exe arguments, baseline or None, baseline arguments, names on the clipboard, paths on standard
+    # input, runs per round)
     cases = [
-        ("start-up (no arguments)", [], empty, [], None, 20),
-        ("copy 1 path", ["--copy_files", "C:\\a"], baseline, ["--copy_files", "C:\\a"], None, 20),
+        ("start-up (no arguments)", [], empty, [], None, None, 20),
+        ("copy 1 path", ["--copy_files", "C:\\a"], baseline, ["--copy_files", "C:\\a"], None, None, 20),
         ("copy 900 paths of 32 units", ["--copy_files", near_limit], baseline, ["--copy_files", near_limit],
-         None, 20),
+         None, None, 20),
     ]
     for count, runs in ((100, 10), (1000, 5), (10000, 1)):
-        names = [f"C:\\bench\\{i:05d}\\" + "n" * 45 for i in range(count)]
-        cases.append((f"read {count} names of 60 units", ["--read_files"], baseline, ["--read_files"], names, runs))
+        cases.append((f"read {count} names of 60 units", read, baseline, read, count, None, runs))
+    cases += [
+        ("read 10000 names of 60 units, --read_files_with_effect", read_effect, baseline, read, 10000, None, 2),
+        ("read 100000 names of 60 units, --read_files_with_effect", read_effect, None, [], 100000, None, 4),
+        ("copy 100000 paths of 60 units, --copy_files_stdin", ["--copy_files_stdin"], None, [], None, 100000, 4),
+    ]
     rows = []
-    for title, arguments, base, base_arguments, names, runs in cases:
+    for title, arguments, base, base_arguments, names, paths, runs in cases:
         if names is not None:
-            wine.put_hdrop(harness.drop_block(names))
-        exe_ms, base_ms = compare(wine, harness, (exe, arguments), (base, base_arguments), runs)
-        exe_kib, base_kib = peak_kib(wine, harness, exe, arguments), peak_kib(wine, harness, base, base_arguments)
-        rows.append((title, runs * ROUNDS, exe_ms, base_ms, base.name, exe_kib, base_kib))
+            wine.put_hdrop(harness.drop_block(names_of_60_units(names)))
+        input_path = None
+        if paths is not None:
+            input_path = harness.WORK / "bench-input.txt"
+            input_path.write_text("".join(path + "\r\n" for path in names_of_60_units(paths)), encoding="utf-8")
+        programs = [(exe, arguments)] + ([] if base is None else [(base, base_arguments)])
+        times = compare(wine, harness, programs, runs, input_path)
+        peaks = [peak_kib(wine, harness, *program, input_path) for program in programs]
+        rows.append((title, runs * ROUNDS, times, None if base is None else base.name, peaks))
         print(f"measured: {title}", file=sys.stderr)
     return rows
 
@@ -96,11 +116,16 @@ def measure(wine, harness):
 def print_table(rows):
     print(f"| figure | runs | exe ms | baseline ms | ratio | exe peak KiB | baseline peak KiB | ratio |")
     print("|---|---|---|---|---|---|---|---|")
-    for title, runs, exe_ms, base_ms, base, exe_kib, base_kib in rows:
-        print(f"| {title} (vs {base}) | {runs} | {exe_ms:.1f} | {base_ms:.1f} | {exe_ms / base_ms:.2f} "
-              f"| {exe_kib:.0f} | {base_kib:.0f} | {exe_kib / base_kib:.2f} |")
+    for title, runs, times, base, peaks in rows:
+        if base is None:
+            print(f"| {title} | {runs} | {times[0]:.1f} | | | {peaks[0]:.0f} | | |")
+            continue
+        print(f"| {title} (vs {base}) | {runs} | {times[0]:.1f} | {times[1]:.1f} | {times[0] / times[1]:.2f} "
+              f"| {peaks[0]:.0f} | {peaks[1]:.0f} | {peaks[0] / peaks[1]:.2f} |")
     size = (BUILD / "vantle_native.exe").stat().st_size
     print(f"\nvantle_native.exe (stripped): {size} bytes ({size / 1024:.1f} KiB)")
+    block = 20 + 100000 * 61 * 2 + 2
+    print(f"file-drop block of 100000 paths of 60 units: {block} bytes ({block / 1024:.0f} KiB)")
 
 
 if __name__ == "__main__":

@@ -34,6 +34,10 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 add_test(NAME static_analysis COMMAND ${CMAKE_SOURCE_DIR}/tests/build/static_analysis.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
 set_tests_properties(static_analysis PROPERTIES TIMEOUT 900)
 
+# The Node.js package's declarations compile against a usage file.
+add_test(NAME node_types COMMAND ${CMAKE_SOURCE_DIR}/node/node_modules/.bin/tsc --noEmit -p test/tsconfig.json
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/node)
+
 # Two clean builds of the exe give the same bytes.
 add_test(NAME reproducible_build COMMAND ${CMAKE_SOURCE_DIR}/tests/build/reproducible.sh)
 set_tests_properties(reproducible_build PROPERTIES PROCESSORS 2 TIMEOUT 900)

@@ -52,6 +52,7 @@ bool* flag_field(CommandOptions& options, std::string_view argument) {
 }
 
 using PlaceFileList = Status<ClipboardError> (*)(std::span<const std::string_view>);
+using PlaceDropList = Status<ClipboardError> (*)(std::span<const std::byte>);
 
 void place_joined(PlaceFileList place, std::string_view joined_paths, const runtime::SourceLocation& location) {
     const std::vector<std::string_view> paths = split_list(joined_paths);
@@ -59,16 +60,24 @@ void place_joined(PlaceFileList place, std::string_view joined_paths, const runt
     if (!placed.ok()) runtime::fatal_unwrap(debug_form(placed.error()), location);
 }
 
-// The whole list is read and checked before the clipboard is opened.
-void place_from_standard_input(PlaceFileList place, const runtime::SourceLocation& location) {
+// The file-drop block of the list on standard input, or nothing when it
+// holds no path. The input is released when this returns.
+std::optional<std::vector<std::byte>> drop_list_from_standard_input(const runtime::SourceLocation& location) {
     auto input = runtime::read_standard_input();
-    if (!input.ok()) {
-        std::string detail = runtime::to_text(input.error());
-        runtime::fatal_unwrap(debug_form(input_error(detail)), location);
-    }
+    if (!input.ok()) runtime::fatal_unwrap(debug_form(input_error(runtime::to_text(input.error()))), location);
     auto paths = split_input_lines(input.value());
     if (!paths.ok()) runtime::fatal_unwrap(debug_form(paths.error()), location);
-    auto placed = place(paths.value());
+    if (paths.value().empty()) return std::nullopt;
+    return win::clipboard::build_drop_list(paths.value());
+}
+
+// The whole list is read and checked before the clipboard is opened, and the
+// input is gone before the clipboard takes its copy of the block: a long list
+// is held twice at most, not three times.
+void place_from_standard_input(PlaceDropList place, const runtime::SourceLocation& location) {
+    const auto drop = drop_list_from_standard_input(location);
+    if (!drop) return;
+    auto placed = place(*drop);
     if (!placed.ok()) runtime::fatal_unwrap(debug_form(placed.error()), location);
 }
 
@@ -163,9 +172,9 @@ void main() {  // NOLINT(bugprone-exception-escape): see the declaration
     } else if (options.cut_files) {
         place_joined(win::clipboard::cut_file_list, *options.cut_files, cut_failure_location);
     } else if (options.copy_files_stdin) {
-        place_from_standard_input(win::clipboard::write_file_list, copy_stdin_failure_location);
+        place_from_standard_input(win::clipboard::write_drop_list, copy_stdin_failure_location);
     } else if (options.cut_files_stdin) {
-        place_from_standard_input(win::clipboard::cut_file_list, cut_stdin_failure_location);
+        place_from_standard_input(win::clipboard::cut_drop_list, cut_stdin_failure_location);
     } else if (options.read_files_with_effect) {
         read_files_with_effect();
     }

@@ -138,12 +138,9 @@ ClipboardError writer_failure(OsError error, std::string_view record_prefix, con
     return clipboard_error(error);
 }
 
-// Builds the block, opens the clipboard and hands over the list with the
-// blocks that go beside it.
-Status<ClipboardError> place_file_list(std::span<const std::string_view> paths,
-                                       std::span<const ClipboardBlock> companions) {
-    if (paths.empty()) return Done{};
-    const std::vector<std::byte> drop = build_drop_list(paths);
+// Opens the clipboard and hands over a built file-drop block with the blocks
+// that go beside it.
+Status<ClipboardError> place_drop_list(std::span<const std::byte> drop, std::span<const ClipboardBlock> companions) {
     std::vector<ClipboardBlock> blocks{{CF_HDROP, drop}};
     blocks.insert(blocks.end(), companions.begin(), companions.end());
     auto guard = ClipboardGuard::open();
@@ -360,17 +357,24 @@ std::vector<std::byte> build_drop_list(std::span<const std::string_view> paths) 
 }
 
 Status<ClipboardError> write_file_list(std::span<const std::string_view> paths) {
-    return place_file_list(paths, {});
+    if (paths.empty()) return Done{};
+    return write_drop_list(build_drop_list(paths));
 }
 
 Status<ClipboardError> cut_file_list(std::span<const std::string_view> paths) {
     if (paths.empty()) return Done{};
+    return cut_drop_list(build_drop_list(paths));
+}
+
+Status<ClipboardError> write_drop_list(std::span<const std::byte> drop) { return place_drop_list(drop, {}); }
+
+Status<ClipboardError> cut_drop_list(std::span<const std::byte> drop) {
     auto format = drop_effect_format();
     if (!format.ok()) return Failure{format.error()};
     std::vector<std::byte> effect(effect_block_size);
     put_u32(effect, 0, effect_move_bit);
     const ClipboardBlock effect_block{format.value(), effect};
-    return place_file_list(paths, std::span(&effect_block, 1));
+    return place_drop_list(drop, std::span(&effect_block, 1));
 }
 
 bool is_readable_drop_block(std::span<const std::byte> block) {

@@ -61,6 +61,11 @@ struct ClipboardBlock {
 // beside it: a paste in the file manager moves the files.
 [[nodiscard]] Status<ClipboardError> cut_file_list(std::span<const std::string_view> paths);
 
+// The same two with the file-drop block already built, for a caller that
+// releases what it was built from before the clipboard takes its copy.
+[[nodiscard]] Status<ClipboardError> write_drop_list(std::span<const std::byte> drop);
+[[nodiscard]] Status<ClipboardError> cut_drop_list(std::span<const std::byte> drop);
+
 // The file-drop list on the clipboard, in its order; names that are not valid
 // UTF-16 are left out.
 [[nodiscard]] Result<std::vector<std::string>, ClipboardError> read_file_list();
