@@ -25,19 +25,30 @@ configure_file(src/resources/vantle_native.rc.in ${CMAKE_BINARY_DIR}/vantle_nati
 enable_language(RC)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/src/resources")
 
+# Hardening: stack protection of functions with arrays or addresses taken, and
+# the PE flags the linker can give: address-space layout randomisation with
+# 64-bit entropy (and the relocations it needs), no execution of data pages,
+# and no terminal-server compatibility shims.
+set(VANTLE_HARDENING_COMPILE -fstack-protector-strong)
+set(VANTLE_HARDENING_LINK -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--enable-reloc-section -Wl,--nxcompat
+  -Wl,--tsaware)
+
 add_executable(vantle_native
   ${VANTLE_CORE_SOURCES}
   src/diagnostics_receiver.cpp
   src/runtime/entry.cpp
   src/runtime/cxx_support.cpp
+  src/runtime/stack_guard.cpp
   ${CMAKE_BINARY_DIR}/vantle_native.rc)
 add_dependencies(vantle_native vantle_delay_libraries)
 target_include_directories(vantle_native PRIVATE src)
 target_compile_definitions(vantle_native PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
 target_compile_options(vantle_native PRIVATE
-  $<$<COMPILE_LANGUAGE:CXX>:${VANTLE_WARNINGS} -ffunction-sections -fdata-sections ${VANTLE_REPRODUCIBLE_COMPILE}>)
+  $<$<COMPILE_LANGUAGE:CXX>:${VANTLE_WARNINGS} -ffunction-sections -fdata-sections ${VANTLE_REPRODUCIBLE_COMPILE}
+  ${VANTLE_HARDENING_COMPILE}>)
 # Static: the exe must start on a bare Windows with no DLL but the system's.
-target_link_options(vantle_native PRIVATE -static -s -Wl,--gc-sections ${VANTLE_REPRODUCIBLE_LINK})
+target_link_options(vantle_native PRIVATE -static -s -Wl,--gc-sections ${VANTLE_REPRODUCIBLE_LINK}
+  ${VANTLE_HARDENING_COMPILE} ${VANTLE_HARDENING_LINK})
 target_link_libraries(vantle_native PRIVATE ${VANTLE_DELAY_LIBRARIES} delayimp)
 
 # Helper for the end-to-end tests: clipboard fixtures and exact process starts.

@@ -84,7 +84,16 @@ inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
 inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 inline constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT = 0x2;
 inline constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x4;
+inline constexpr unsigned int FAST_FAIL_STACK_COOKIE_CHECK_FAILURE = 2;
 inline constexpr unsigned int FAST_FAIL_FATAL_APP_EXIT = 7;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+union LARGE_INTEGER {
+    std::int64_t QuadPart;
+};
 
 // kernel32
 DWORD GetLastError();
@@ -96,6 +105,11 @@ BOOL GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR file_name, DWORD size);
 FARPROC GetProcAddress(HMODULE module, LPCSTR proc_name);
 HANDLE GetCurrentThread();
+DWORD GetCurrentProcessId();
+DWORD GetCurrentThreadId();
+void GetSystemTimeAsFileTime(FILETIME* time);
+std::uint64_t GetTickCount64();
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 LPWSTR GetCommandLineW();
 DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 HANDLE GetStdHandle(DWORD std_handle);

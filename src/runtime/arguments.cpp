@@ -1,5 +1,7 @@
 #include "runtime/arguments.h"
 
+#include <algorithm>
+
 #include "errors.h"
 #include "runtime/fatal.h"
 
@@ -18,8 +20,9 @@ constexpr WCHAR last_control_unit = 0x20;
 
 bool ends_program_name(WCHAR unit) { return unit >= 1 && unit <= last_control_unit; }
 
+// Doubling from the common size, and the platform's largest path last.
 RawArgument own_module_path() {
-    for (DWORD capacity = first_module_path_capacity; capacity <= max_module_path_capacity; capacity *= 2) {
+    for (DWORD capacity = first_module_path_capacity;; capacity = std::min(2 * capacity, max_module_path_capacity)) {
         RawArgument path(capacity, WCHAR{});
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), capacity);
         if (length == 0) return {};
@@ -27,8 +30,8 @@ RawArgument own_module_path() {
             path.resize(length);
             return path;
         }
+        if (capacity == max_module_path_capacity) return {};
     }
-    return {};
 }
 
 // Cuts argument 0 off the front of `line` by the program-name rules and

@@ -1,6 +1,7 @@
 #include "runtime/stdio.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -161,9 +162,9 @@ Status<IoError> StandardOutput::flush() {
     while (done < held_) {
         auto written = write_platform(std::string_view(buffer_.data() + done, held_ - done));
         if (!written.ok() || written.value() == 0) {
-            // Keep what did not reach the platform, drop what did.
-            std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(done),
-                      buffer_.begin() + static_cast<std::ptrdiff_t>(held_), buffer_.begin());
+            // Keep what did not reach the platform, drop what did: the two
+            // ranges overlap, so the move must allow it.
+            std::memmove(buffer_.data(), buffer_.data() + done, held_ - done);
             held_ -= done;
             if (!written.ok()) return Failure{written.error()};
             return Failure{IoError{IoError::Kind::buffered_data_unwritten}};

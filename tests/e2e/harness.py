@@ -91,7 +91,7 @@ class Wine:
     def helper(self, *args, **kwargs):
         return self.wine(HELPER, *args, **kwargs)
 
-    def run_line(self, units, stdout="file", environment=(), timeout=120):
+    def run_line(self, units, stdout="file", environment=(), timeout=120, exe=EXE):
         """Starts the exe with the command line given as UTF-16 units."""
         with tempfile.TemporaryDirectory(dir=WORK) as folder:
             out_path, err_path = pathlib.Path(folder, "out"), pathlib.Path(folder, "err")
@@ -99,15 +99,15 @@ class Wine:
             line_path.write_bytes(b"".join(u.to_bytes(2, "little") for u in units))
             out_spec = f"file:{windows_path(out_path)}" if stdout == "file" else stdout
             env_specs = list(environment) or ["-RUST_BACKTRACE"]
-            done = self.helper("run", windows_path(EXE), windows_path(line_path), out_spec, windows_path(err_path),
+            done = self.helper("run", windows_path(exe), windows_path(line_path), out_spec, windows_path(err_path),
                                *env_specs, timeout=timeout)
             assert done.status == 0 and done.stdout.startswith(b"exit="), done
             return Completed(int(done.stdout[5:]), out_path.read_bytes() if out_path.exists() else b"",
                              err_path.read_bytes())
 
-    def run(self, *arguments, **kwargs):
-        line = quote_argument(windows_path(EXE)) + "".join(" " + quote_argument(a) for a in arguments)
-        return self.run_line(utf16_units(line), **kwargs)
+    def run(self, *arguments, exe=EXE, **kwargs):
+        line = quote_argument(windows_path(exe)) + "".join(" " + quote_argument(a) for a in arguments)
+        return self.run_line(utf16_units(line), exe=exe, **kwargs)
 
     def put_hdrop(self, block, effect=None):
         """Puts `block` on the clipboard, with the bytes `effect` beside it as

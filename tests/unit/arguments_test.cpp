@@ -56,6 +56,13 @@ TEST_F(SplitCommandLine, MissingOrEmptyLineGivesTheModulePath) {
     EXPECT_EQ(split_command_line(u""), Arguments{u"C:\\apps\\vantle_native.exe"});
     platform().module_path = std::u16string(300, u'x');
     EXPECT_EQ(split_command_line(u""), Arguments{std::u16string(300, u'x')});
+    // Past the last doubling (16,640 units), up to the platform's 32,767.
+    for (const std::size_t length : {16640u, 32767u}) {
+        platform().module_path = std::u16string(length, u'y');
+        EXPECT_EQ(split_command_line(u""), Arguments{platform().module_path}) << length;
+    }
+    platform().module_path = std::u16string(32768, u'z');
+    EXPECT_EQ(split_command_line(u""), Arguments{u""});
     platform().fail_next("GetModuleFileNameW", 5);
     EXPECT_EQ(split_command_line(u""), Arguments{u""});
 }

@@ -55,6 +55,18 @@ TEST_F(StandardOutputTest, ShortWritesAreRepeatedUntilEverythingIsOut) {
     EXPECT_EQ(output(), "abcdefgh\n" + std::string(2000, 'q') + "\n");
 }
 
+TEST_F(StandardOutputTest, AFailedFlushKeepsExactlyTheUnwrittenRest) {
+    ASSERT_TRUE(out.write_all("abcdefghij").ok());
+    platform().write_limit = 3;
+    platform().pass_next("WriteFile");
+    platform().fail_next("WriteFile", 232);
+    ASSERT_FALSE(out.flush().ok());
+    EXPECT_EQ(output(), "abc");
+    platform().write_limit = static_cast<std::size_t>(-1);
+    ASSERT_TRUE(out.flush().ok());
+    EXPECT_EQ(output(), "abcdefghij");
+}
+
 TEST_F(StandardOutputTest, ZeroByteWritesAreErrorsWithTheirOwnTexts) {
     platform().write_limit = 0;
     auto buffered = out.write_all("short\n");
