@@ -24,8 +24,8 @@ constexpr std::size_t console_chunk_bytes = 4096;
 constexpr std::size_t max_file_write = std::numeric_limits<DWORD>::max();
 // How much print_lines gathers before it writes, and how much standard input
 // is asked for at a time.
-constexpr std::size_t gathered_output_bytes = 64 * 1024;
-constexpr std::size_t input_chunk_bytes = 64 * 1024;
+constexpr std::size_t gathered_output_bytes = std::size_t{64} * 1024;
+constexpr std::size_t input_chunk_bytes = std::size_t{64} * 1024;
 
 Result<HANDLE, IoError> standard_handle(StandardStream stream) {
     const HANDLE handle = GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);

@@ -80,6 +80,16 @@ bool wait_for_file(const wchar_t* path) {
     return false;
 }
 
+// Opens the clipboard for a fixture, waiting out a moment in which another
+// process (Wine's desktop, syncing with the X selection) has it open.
+bool open_for_fixture() {
+    for (int i = 0; i < poll_limit / 30; ++i) {
+        if (OpenClipboard(nullptr)) return true;
+        Sleep(poll_interval_ms);
+    }
+    return false;
+}
+
 HWND create_window() {
     return CreateWindowExW(0, L"STATIC", L"clip_helper", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 }
@@ -103,7 +113,7 @@ int put_on_clipboard(const std::vector<Block>& blocks) {
         }
         handles.push_back(handle);
     }
-    if (!OpenClipboard(nullptr)) return 3;
+    if (!open_for_fixture()) return 3;
     EmptyClipboard();
     bool placed = true;
     for (std::size_t i = 0; i < blocks.size(); ++i) placed = SetClipboardData(blocks[i].format, handles[i]) && placed;
@@ -123,7 +133,7 @@ std::string from_hex(const wchar_t* hex) {
 }
 
 int dump_format(UINT format) {
-    if (!OpenClipboard(nullptr)) return 3;
+    if (!open_for_fixture()) return 3;
     const HANDLE data = GetClipboardData(format);
     std::string hex;
     if (data == nullptr) {
