@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <utility>
 
@@ -77,8 +78,8 @@ std::size_t utf16_length(std::string_view utf8) {
 
 // The file-drop block's length: the header, each path and its 0 unit, the end.
 std::size_t drop_list_size(std::span<const std::string_view> paths) {
-    std::size_t units = 1;
-    for (const std::string_view path : paths) units += utf16_length(path) + 1;
+    const std::size_t units = std::accumulate(paths.begin(), paths.end(), std::size_t{1},
+                                              [](std::size_t sum, std::string_view path) { return sum + utf16_length(path) + 1; });
     return drop_header_size + wide_unit_size * units;
 }
 
@@ -164,9 +165,10 @@ struct DropName {
     std::size_t units;
 };
 
+// cppcheck does not follow members read through std::optional.
 struct DropLayout {
-    std::size_t list_offset;
-    std::size_t unit_size;
+    std::size_t list_offset;  // cppcheck-suppress unusedStructMember
+    std::size_t unit_size;    // cppcheck-suppress unusedStructMember
 };
 
 std::optional<DropLayout> drop_layout(std::span<const std::byte> block) {

@@ -120,40 +120,6 @@ TEST_F(Dispatch, AFailedReadIsTheFatalReportAtItsLocation) {
     EXPECT_FALSE(platform().clipboard_open);
 }
 
-TEST_F(Dispatch, ExactlyOneActionRunsInTheOrderOfPrecedence) {
-    const UINT effect = platform().format_named(u"Preferred DropEffect");
-    const std::pair<const char16_t*, std::string> cases[] = {
-        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files C:\\c --read_files "
-         u"--copy_files C:\\a",
-         "copy"},
-        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files C:\\c --read_files", "read"},
-        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files x --cut_files C:\\c", "cut"},
-        {u"prog --read_files_with_effect --cut_files_stdin --copy_files_stdin --cut_files", "copy stdin"},
-        {u"prog --read_files_with_effect --cut_files_stdin", "cut stdin"},
-        {u"prog --read_files_with_effect --set_folder_icon a", "read effect"},
-        {u"prog --cut_files --read_files_with_effect", "cut"},
-    };
-    for (const auto& [line, action] : cases) {
-        fake::reset();
-        platform().format_named(u"Preferred DropEffect");
-        platform().input_bytes = "C:\\s\n";
-        platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"C:\\r"}));
-        EXPECT_EQ(run(line), 0) << action;
-        const std::string out = platform().file_bytes[fake::stdout_handle];
-        const bool moved = platform().clipboard.count(effect) == 1;
-        const bool from_stdin = !platform().calls_starting("ReadFile").empty();
-        const std::string seen = out == "C:\\r\n"              ? "read"
-                                 : out == "copy\nC:\\r\n"      ? "read effect"
-                                 : !out.empty()                   ? "output " + out
-                                 : from_stdin                     ? (moved ? "cut stdin" : "copy stdin")
-                                 : moved                          ? "cut"
-                                                                  : "copy";
-        EXPECT_EQ(seen, action);
-        // Every action but a read replaced the list.
-        EXPECT_EQ(on_clipboard() == fake::drop_block({u"C:\\r"}), action.starts_with("read")) << action;
-    }
-}
-
 TEST_F(Dispatch, EachNewActionReportsAtItsOwnLocation) {
     platform().system_messages[5] = u"Access denied.\r\n";
     const std::pair<const char16_t*, std::string> cases[] = {

@@ -148,10 +148,6 @@ TEST_F(ReadFileList, AHostileBlockIsInvalidDataWithoutAskingThePlatform) {
 class ReadFileDrop : public ReadFileList {
 protected:
     UINT effect_format() { return platform().format_named(u"Preferred DropEffect"); }
-    static std::string effect_of(const vantle_native::Result<std::optional<FileDrop>, vantle_native::ClipboardError>& read) {
-        const char* words[] = {"copy", "move", "link"};
-        return read.ok() && read.value() ? words[static_cast<int>(read.value()->effect)] : "?";
-    }
 };
 
 TEST_F(ReadFileDrop, NoFileListIsNothingInsteadOfAnError) {
@@ -161,23 +157,6 @@ TEST_F(ReadFileDrop, NoFileListIsNothingInsteadOfAnError) {
     EXPECT_FALSE(read.value());
     EXPECT_EQ(platform().calls, (std::vector<std::string>{"RegisterClipboardFormatW", "OpenClipboard",
                                                           "IsClipboardFormatAvailable(15)", "CloseClipboard"}));
-}
-
-TEST_F(ReadFileDrop, TheEffectWordFollowsTheDropEffectBits) {
-    const std::pair<std::vector<std::byte>, std::string> cases[] = {
-        {bytes_of({2, 0, 0, 0}), "move"}, {bytes_of({5, 0, 0, 0}), "copy"}, {bytes_of({4, 0, 0, 0}), "link"},
-        {bytes_of({3, 0, 0, 0}), "copy"}, {bytes_of({6, 0, 0, 0}), "move"}, {bytes_of({0, 0, 0, 0}), "copy"},
-        {bytes_of({2, 0}), "copy"},       {bytes_of({4, 0, 0, 0x80}), "link"},
-    };
-    for (const auto& [bits, word] : cases) {
-        fake::reset();
-        platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"a"}));
-        platform().put_on_clipboard(effect_format(), bits);
-        EXPECT_EQ(effect_of(read_file_drop()), word) << word;
-    }
-    fake::reset();
-    platform().put_on_clipboard(CF_HDROP, fake::drop_block({u"a"}));
-    EXPECT_EQ(effect_of(read_file_drop()), "copy");
 }
 
 TEST_F(ReadFileDrop, AWideListIsWalkedOnceAndANarrowOneQueried) {
