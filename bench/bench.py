@@ -62,15 +62,16 @@ def compare(wine, harness, programs, runs, input_path=None, rounds=ROUNDS):
 
 
 def peak_kib(wine, harness, exe, arguments, input_path=None, runs=5):
-    """Median peak resident set of the Wine process that runs `exe`."""
+    """Median peak resident set of the Wine process that runs `exe`, as GNU
+    time reports it. Not wait4 on a child of this script: a child's peak
+    starts at its parent's size at the fork, and this script holds the lists."""
     peaks = []
     for _ in range(runs):
-        with open(input_path or os.devnull, "rb") as into:
-            process = subprocess.Popen([str(harness.WINE_DIR / "wine64"), str(exe), *arguments], env=wine.env,
-                                       stdin=into, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            _, status, usage = os.wait4(process.pid, 0)
-        process.returncode = os.waitstatus_to_exitcode(status)  # reaped here, not by Popen
-        peaks.append(usage.ru_maxrss)
+        with open(input_path or os.devnull, "rb") as into, tempfile.NamedTemporaryFile(dir=harness.WORK) as report:
+            subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name, str(harness.WINE_DIR / "wine64"),
+                            str(exe), *arguments], env=wine.env, stdin=into, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            peaks.append(int(pathlib.Path(report.name).read_text().split()[-1]))
     return statistics.median(peaks)
 
 
