@@ -216,8 +216,12 @@ void fatal_if_unprinted(const Status<IoError>& written) {
     fatal_report(message, print_failure_location);
 }
 
-// A read that reaches the writer's end of a pipe is the end of the input.
-bool is_end_of_input(const OsError& error) { return error.code == static_cast<std::int32_t>(ERROR_BROKEN_PIPE); }
+// A pipe whose writer has gone, or an input the platform rejects as invalid,
+// is the end of the input.
+bool is_end_of_input(OsError error) {
+    return error.code == static_cast<std::int32_t>(ERROR_BROKEN_PIPE) ||
+           error.code == static_cast<std::int32_t>(ERROR_INVALID_HANDLE);
+}
 
 }  // namespace
 
@@ -257,9 +261,7 @@ Result<std::string, IoError> read_standard_input() {
         if (!done) {
             const OsError error = last_os_error();
             if (is_end_of_input(error)) break;
-            const IoError failure{IoError::Kind::os, error};
-            if (is_invalid_handle(failure)) break;
-            return Failure{failure};
+            return Failure{IoError{IoError::Kind::os, error}};
         }
         if (read == 0) break;
     }

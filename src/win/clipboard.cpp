@@ -146,7 +146,7 @@ Status<ClipboardError> place_drop_list(std::span<const std::byte> drop, std::spa
     blocks.insert(blocks.end(), companions.begin(), companions.end());
     auto guard = ClipboardGuard::open();
     if (!guard.ok()) return Failure{writer_failure(guard.error(), open_failure_prefix, open_failure_record)};
-    auto handed_over = set_clipboard_blocks(blocks);
+    auto handed_over = set_clipboard_block(blocks);
     if (!handed_over.ok()) {
         return Failure{writer_failure(handed_over.error(), hand_over_failure_prefix, hand_over_failure_record)};
     }
@@ -182,11 +182,9 @@ std::optional<DropLayout> drop_layout(std::span<const std::byte> block) {
 // list offset, each name up to its 0 unit, until an empty name. Calls
 // visit(DropName) for each name; false if the walk would leave the block.
 template <class Visit>
-bool walk_drop_names(std::span<const std::byte> block, Visit&& visit) {
-    const auto layout = drop_layout(block);
-    if (!layout) return false;
-    const std::size_t unit_size = layout->unit_size;
-    std::size_t name_start = layout->list_offset;
+bool walk_drop_names(std::span<const std::byte> block, const DropLayout& layout, Visit&& visit) {
+    const std::size_t unit_size = layout.unit_size;
+    std::size_t name_start = layout.list_offset;
     for (std::size_t offset = name_start; offset + unit_size <= block.size(); offset += unit_size) {
         bool unit_zero = true;
         for (std::size_t i = 0; i < unit_size; ++i) unit_zero = unit_zero && block[offset + i] == std::byte{0};
@@ -252,7 +250,7 @@ Result<std::vector<std::string>, ClipboardError> read_locked_list(void* address,
     const auto layout = drop_layout(block);
     const bool walk = source == NameSource::walk && layout && layout->unit_size == wide_unit_size;
     std::vector<DropName> names;
-    const bool readable = walk_drop_names(block, [&](DropName name) {
+    const bool readable = layout && walk_drop_names(block, *layout, [&](DropName name) {
         if (walk) names.push_back(name);
     });
     if (!readable) return Failure{clipboard_error(OsError{ERROR_INVALID_DATA})};
@@ -313,12 +311,7 @@ ClipboardGuard::~ClipboardGuard() {
 
 OsError capture_last_error() { return last_os_error(); }
 
-Status<OsError> set_clipboard_block(UINT format, std::span<const std::byte> data) {
-    const ClipboardBlock block{format, data};
-    return set_clipboard_blocks(std::span(&block, 1));
-}
-
-Status<OsError> set_clipboard_blocks(std::span<const ClipboardBlock> blocks) {
+Status<OsError> set_clipboard_block(std::span<const ClipboardBlock> blocks) {
     std::vector<OwnedGlobalBlock> filled;
     filled.reserve(blocks.size());
     for (const ClipboardBlock& block : blocks) {
@@ -380,7 +373,8 @@ Status<ClipboardError> cut_drop_list(std::span<const std::byte> drop) {
 }
 
 bool is_readable_drop_block(std::span<const std::byte> block) {
-    return walk_drop_names(block, [](DropName) {});
+    const auto layout = drop_layout(block);
+    return layout && walk_drop_names(block, *layout, [](DropName) {});
 }
 
 Result<std::vector<std::string>, ClipboardError> read_file_list() {

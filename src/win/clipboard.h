@@ -36,19 +36,17 @@ private:
 // The calling thread's last platform error, read at once.
 [[nodiscard]] OsError capture_last_error();
 
-// Copies `data` into a new movable global block, empties the clipboard and
-// hands the block over under `format`. The caller holds a ClipboardGuard.
-[[nodiscard]] Status<OsError> set_clipboard_block(UINT format, std::span<const std::byte> data);
-
 struct ClipboardBlock {
     UINT format;
     std::span<const std::byte> data;
 };
 
-// The same for several blocks that belong together: all are filled before the
-// clipboard is emptied, and if one is refused after another was handed over,
-// the clipboard is emptied again, so that it never holds part of the set.
-[[nodiscard]] Status<OsError> set_clipboard_blocks(std::span<const ClipboardBlock> blocks);
+// Copies each block's data into a new movable global block, empties the
+// clipboard and hands the blocks over under their formats, in order. The
+// caller holds a ClipboardGuard. All are filled before the clipboard is
+// emptied, and if one is refused after another was handed over, the
+// clipboard is emptied again, so that it never holds part of the set.
+[[nodiscard]] Status<OsError> set_clipboard_block(std::span<const ClipboardBlock> blocks);
 
 // The file-drop block for `paths`: a 20-byte header, each path in UTF-16
 // followed by a 0 unit, and a final 0 unit.
