@@ -23,6 +23,7 @@ add_executable(unit_tests
   tests/unit/dispatch_test.cpp
   tests/unit/writer_test.cpp
   tests/unit/reader_test.cpp
+  tests/unit/drop_files_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
 target_link_libraries(unit_tests PRIVATE vantle_core GTest::gtest GTest::gtest_main)

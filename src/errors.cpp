@@ -6,6 +6,7 @@
 #include "text.h"
 #include "unicode/properties.h"
 #include "unicode/utf.h"
+#include "unicode/utf16_strict.h"
 
 namespace vantle_native {
 namespace {
@@ -77,19 +78,6 @@ std::string variant_debug_form(std::string_view variant_name, std::string_view t
 
 }  // namespace
 
-Result<std::string, Utf16DecodeError> decode_utf16_strict(platform::WideView units) {
-    std::string text;
-    text.reserve(units.size());
-    bool valid = true;
-    unicode::for_each_utf16_code_point(units, [&](char32_t c) {
-        valid = !unicode::is_surrogate(c);
-        if (valid) unicode::append_utf8(text, c);
-        return valid;
-    });
-    if (!valid) return Failure{Utf16DecodeError{}};
-    return text;
-}
-
 std::string os_error_text(std::int32_t code) {
     DWORD flags = system_message_flags;
     HMODULE source = nullptr;
@@ -113,7 +101,7 @@ std::string os_error_text(std::int32_t code) {
         return os_error_fallback(shown_number, detail);
     }
     const platform::WideView message(buffer.data(), std::min(length, message_capacity));
-    auto decoded = decode_utf16_strict(trim_trailing_white_space(message));
+    auto decoded = unicode::decode_utf16_strict(trim_trailing_white_space(message));
     if (!decoded.ok()) return os_error_fallback(shown_number, format_message_invalid_text);
     return std::move(decoded.value());
 }

@@ -1,5 +1,5 @@
-// Error values, the system's text for a platform error code, strict UTF-16
-// decoding and the quoted form of text.
+// Error values, the system's text for a platform error code and the quoted
+// form of text.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +25,6 @@ struct OsError {
 
 // The message, then " (os error <code>)" with the code as captured.
 [[nodiscard]] std::string to_text(OsError error);
-
-struct Utf16DecodeError {};
-
-inline constexpr std::string_view utf16_decode_error_text = "invalid utf-16: lone surrogate found";
-
-// UTF-16 to UTF-8; any unpaired surrogate fails the whole run of units.
-[[nodiscard]] Result<std::string, Utf16DecodeError> decode_utf16_strict(platform::WideView units);
 
 // The text between double quotes, with quotes, backslashes, control and
 // invisible characters escaped so that the result is one unambiguous line.

@@ -1,13 +1,17 @@
 #include "main.h"
 
+#include <algorithm>
+
+#include "file_clipboard.h"
+#include "path_lists.h"
 #include "runtime/arguments.h"
 #include "runtime/fatal.h"
 #include "runtime/stdio.h"
-#include "unicode/utf.h"
-#include "win/clipboard.h"
 
 namespace vantle_native {
 namespace {
+
+using clipboard::DropEffect;
 
 constexpr std::string_view copy_files_option = "--copy_files";
 constexpr std::string_view set_folder_icon_option = "--set_folder_icon";
@@ -17,14 +21,9 @@ constexpr std::string_view cut_files_option = "--cut_files";
 constexpr std::string_view copy_files_stdin_option = "--copy_files_stdin";
 constexpr std::string_view cut_files_stdin_option = "--cut_files_stdin";
 constexpr std::string_view read_files_with_effect_option = "--read_files_with_effect";
-constexpr std::string_view list_separator = ";;;";
-constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
 
-// The words of --read_files_with_effect's first line.
+// --read_files_with_effect's first line when the clipboard holds no file list.
 constexpr std::string_view no_file_list_word = "none";
-constexpr std::string_view copy_word = "copy";
-constexpr std::string_view move_word = "move";
-constexpr std::string_view link_word = "link";
 
 // Each action reports its failures at a place of its own.
 constexpr std::string_view dispatcher_file = "src/main";
@@ -51,71 +50,58 @@ bool* flag_field(CommandOptions& options, std::string_view argument) {
     return nullptr;
 }
 
-using PlaceFileList = Status<ClipboardError> (*)(std::span<const std::string_view>);
-using PlaceDropList = Status<ClipboardError> (*)(std::span<const std::byte>);
-
-void place_joined(PlaceFileList place, std::string_view joined_paths, const runtime::SourceLocation& location) {
-    const std::vector<std::string_view> paths = split_list(joined_paths);
-    auto placed = place(paths);
-    if (!placed.ok()) runtime::fatal_unwrap(debug_form(placed.error()), location);
+void fatal_on_clipboard_error(const Status<ClipboardError>& done, const runtime::SourceLocation& location) {
+    if (!done.ok()) runtime::fatal_unwrap(debug_form(done.error()), location);
 }
 
-// The file-drop block of the list on standard input, or nothing when it
+void copy_joined(std::string_view joined_paths) {
+    const std::vector<std::string_view> paths = split_list(joined_paths);
+    fatal_on_clipboard_error(clipboard::write_file_list(paths), copy_failure_location);
+}
+
+void cut_joined(std::string_view joined_paths) {
+    const std::vector<std::string_view> paths = split_list(joined_paths);
+    fatal_on_clipboard_error(clipboard::place_file_list(clipboard::prepare_file_list(paths), DropEffect::move),
+                             cut_failure_location);
+}
+
+// The list on standard input in the clipboard's form, or nothing when it
 // holds no path. The input is released when this returns.
-std::optional<std::vector<std::byte>> drop_list_from_standard_input(const runtime::SourceLocation& location) {
+std::optional<clipboard::PreparedList> list_from_standard_input(const runtime::SourceLocation& location) {
     auto input = runtime::read_standard_input();
     if (!input.ok()) runtime::fatal_unwrap(debug_form(input_error(runtime::to_text(input.error()))), location);
     auto paths = split_input_lines(input.value());
     if (!paths.ok()) runtime::fatal_unwrap(debug_form(paths.error()), location);
     if (paths.value().empty()) return std::nullopt;
-    return win::clipboard::build_drop_list(paths.value());
+    return clipboard::prepare_file_list(paths.value());
 }
 
 // The whole list is read and checked before the clipboard is opened, and the
-// input is gone before the clipboard takes its copy of the block: a long list
+// input is gone before the clipboard takes its copy of the list: a long list
 // is held twice at most, not three times.
-void place_from_standard_input(PlaceDropList place, const runtime::SourceLocation& location) {
-    const auto drop = drop_list_from_standard_input(location);
-    if (!drop) return;
-    auto placed = place(*drop);
-    if (!placed.ok()) runtime::fatal_unwrap(debug_form(placed.error()), location);
+void place_from_standard_input(DropEffect effect, const runtime::SourceLocation& location) {
+    const auto list = list_from_standard_input(location);
+    if (list) fatal_on_clipboard_error(clipboard::place_file_list(*list, effect), location);
 }
 
 void read_files() {
-    auto paths = win::clipboard::read_file_list();
+    auto paths = clipboard::read_file_list();
     if (!paths.ok()) runtime::fatal_unwrap(debug_form(paths.error()), read_failure_location);
     for (const std::string& path : paths.value()) runtime::print_line(path);
 }
 
-std::string_view effect_word(win::clipboard::DropEffect effect) {
-    switch (effect) {
-        case win::clipboard::DropEffect::move: return move_word;
-        case win::clipboard::DropEffect::link: return link_word;
-        case win::clipboard::DropEffect::copy: break;
-    }
-    return copy_word;
-}
-
 void read_files_with_effect() {
-    auto drop = win::clipboard::read_file_drop();
+    auto drop = clipboard::read_file_drop();
     if (!drop.ok()) runtime::fatal_unwrap(debug_form(drop.error()), read_effect_failure_location);
     if (!drop.value()) {
         runtime::print_line(no_file_list_word);
         return;
     }
-    runtime::print_line(effect_word(drop.value()->effect));
-    runtime::print_lines(drop.value()->paths);
-}
-
-// Why a line of standard input cannot be a path, or nothing when it can.
-std::optional<std::string_view> input_line_fault(std::string_view line) {
-    for (std::size_t i = 0; i < line.size();) {
-        const std::size_t length = unicode::valid_utf8_sequence_length(line.substr(i));
-        if (length == 0) return "is not valid UTF-8";
-        if (line[i] == '\0') return "holds a NUL";
-        i += length;
-    }
-    return std::nullopt;
+    runtime::print_line(clipboard::effect_word(drop.value()->effect));
+    // Each name ends in a NUL, which no name holds: a line each.
+    std::string& names = drop.value()->names;
+    std::replace(names.begin(), names.end(), '\0', '\n');
+    runtime::print_text(names);
 }
 
 }  // namespace
@@ -133,48 +119,18 @@ CommandOptions parse_command_line(std::vector<std::string> arguments) {
     return options;
 }
 
-std::vector<std::string_view> split_list(std::string_view text) {
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    for (std::size_t found = text.find(list_separator); found != std::string_view::npos;
-         found = text.find(list_separator, start)) {
-        pieces.push_back(text.substr(start, found - start));
-        start = found + list_separator.size();
-    }
-    pieces.push_back(text.substr(start));
-    return pieces;
-}
-
-Result<std::vector<std::string_view>, InputError> split_input_lines(std::string_view input) {
-    if (input.starts_with(utf8_byte_order_mark)) input.remove_prefix(utf8_byte_order_mark.size());
-    std::vector<std::string_view> paths;
-    for (std::size_t line_number = 1; !input.empty(); ++line_number) {
-        const std::size_t end = input.find('\n');
-        std::string_view line = input.substr(0, end);
-        input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        if (const auto fault = input_line_fault(line)) {
-            std::string detail = "line " + std::to_string(line_number) + " ";
-            detail += *fault;
-            return Failure{input_error(detail)};
-        }
-        if (!line.empty()) paths.push_back(line);
-    }
-    return paths;
-}
-
 void main() {  // NOLINT(bugprone-exception-escape): see the declaration
     const CommandOptions options = parse_command_line(runtime::command_line_arguments());
     if (options.copy_files) {
-        place_joined(win::clipboard::write_file_list, *options.copy_files, copy_failure_location);
+        copy_joined(*options.copy_files);
     } else if (options.read_files) {
         read_files();
     } else if (options.cut_files) {
-        place_joined(win::clipboard::cut_file_list, *options.cut_files, cut_failure_location);
+        cut_joined(*options.cut_files);
     } else if (options.copy_files_stdin) {
-        place_from_standard_input(win::clipboard::write_drop_list, copy_stdin_failure_location);
+        place_from_standard_input(DropEffect::copy, copy_stdin_failure_location);
     } else if (options.cut_files_stdin) {
-        place_from_standard_input(win::clipboard::cut_drop_list, cut_stdin_failure_location);
+        place_from_standard_input(DropEffect::move, cut_stdin_failure_location);
     } else if (options.read_files_with_effect) {
         read_files_with_effect();
     }

@@ -3,11 +3,7 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
-
-#include "errors.h"
-#include "result.h"
 
 namespace vantle_native {
 
@@ -25,16 +21,6 @@ struct CommandOptions {
 // Never fails: unknown arguments and a value-taking option with no value
 // after it are ignored. Argument 0 is skipped.
 [[nodiscard]] CommandOptions parse_command_line(std::vector<std::string> arguments);
-
-// The pieces of `text` between occurrences of ";;;"; at least one, empty
-// pieces included. The pieces view `text`.
-[[nodiscard]] std::vector<std::string_view> split_list(std::string_view text);
-
-// The paths of a list on standard input: one per line, LF or CRLF, the last
-// line's break optional, blank lines skipped, a leading byte-order mark
-// dropped. Text that is not UTF-8 or holds a NUL is refused, naming its line.
-// The paths view `input`.
-[[nodiscard]] Result<std::vector<std::string_view>, InputError> split_input_lines(std::string_view input);
 
 // The run: parse the command line, run its one action, print what a read gives.
 // A fatal report leaves it by unwinding, on purpose: the process frame catches

@@ -56,6 +56,8 @@ using HGLOBAL = void*;
 using HWND = struct HWND__*;          // NOLINT(bugprone-reserved-identifier)
 using HMODULE = struct HINSTANCE__*;  // NOLINT(bugprone-reserved-identifier)
 using HDROP = struct HDROP__*;        // NOLINT(bugprone-reserved-identifier)
+using HMENU = struct HMENU__*;        // NOLINT(bugprone-reserved-identifier)
+using HINSTANCE = HMODULE;
 using FARPROC = long long (*)();
 // Opaque here: the stand-in keeps its state elsewhere, keyed by address.
 struct CRITICAL_SECTION {
@@ -78,6 +80,9 @@ inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 // The platform's value is a pointer made from -1.
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));  // NOLINT(performance-no-int-to-ptr)
+inline constexpr UINT CP_ACP = 0;
+// The platform's parent of message-only windows is a pointer made from -3.
+inline const HWND HWND_MESSAGE = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-3));  // NOLINT(performance-no-int-to-ptr)
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_INVALID_DATA = 13;
 inline constexpr DWORD ERROR_BROKEN_PIPE = 109;
@@ -127,10 +132,14 @@ void DeleteCriticalSection(LPCRITICAL_SECTION section);
 void EnterCriticalSection(LPCRITICAL_SECTION section);
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
 void LeaveCriticalSection(LPCRITICAL_SECTION section);
+int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int bytes, LPWSTR wide, int units);
 WORD RtlCaptureStackBackTrace(DWORD frames_to_skip, DWORD frames_to_capture, PVOID* back_trace,
                               PDWORD back_trace_hash);
 
 // user32
+HWND CreateWindowExW(DWORD extended_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
+BOOL DestroyWindow(HWND window);
 BOOL OpenClipboard(HWND owner);
 BOOL CloseClipboard();
 BOOL EmptyClipboard();

@@ -4,6 +4,7 @@
 
 #include "errors.h"
 #include "runtime/fatal.h"
+#include "unicode/utf16_strict.h"
 
 namespace vantle_native::runtime {
 namespace {
@@ -130,7 +131,7 @@ std::vector<std::string> command_line_arguments() {
     std::vector<std::string> arguments;
     arguments.reserve(raw.size());
     for (const RawArgument& argument : raw) {
-        auto decoded = decode_utf16_strict(argument);
+        auto decoded = unicode::decode_utf16_strict(argument);
         if (!decoded.ok()) fatal_unwrap(quoted_form(platform::WideView(argument)), undecodable_argument_location);
         arguments.push_back(std::move(decoded.value()));
     }

@@ -8,6 +8,7 @@
 #include "text.h"
 #include "runtime/process.h"
 #include "runtime/stdio.h"
+#include "unicode/utf16_strict.h"
 
 namespace vantle_native::runtime {
 namespace {
@@ -55,7 +56,7 @@ std::string module_and_offset(void* address, BacktraceStyle style) {
     platform::WideView path(buffer.data(), std::min(length, module_path_capacity));
     const std::size_t slash = path.find_last_of(static_cast<WCHAR>('\\'));
     if (style != BacktraceStyle::full && slash != platform::WideView::npos) path.remove_prefix(slash + 1);
-    auto name = decode_utf16_strict(path);
+    auto name = unicode::decode_utf16_strict(path);
     std::string text = " - ";
     text += name.ok() ? name.value() : quoted_form(path);
     text += "+0x";

@@ -22,9 +22,7 @@ constexpr SourceLocation print_failure_location{R"(library\std\src\io\stdio)", 9
 // The most UTF-8 bytes converted for one WriteConsoleW call.
 constexpr std::size_t console_chunk_bytes = 4096;
 constexpr std::size_t max_file_write = std::numeric_limits<DWORD>::max();
-// How much print_lines gathers before it writes, and how much standard input
-// is asked for at a time.
-constexpr std::size_t gathered_output_bytes = std::size_t{64} * 1024;
+// How much standard input is asked for at a time.
 constexpr std::size_t input_chunk_bytes = std::size_t{64} * 1024;
 
 Result<HANDLE, IoError> standard_handle(StandardStream stream) {
@@ -233,18 +231,10 @@ void print_line(std::string_view text) {
     fatal_if_unprinted(written);
 }
 
-void print_lines(std::span<const std::string> lines) {
+void print_text(std::string_view text) {
     auto& output = standard_output();
     const std::lock_guard hold(output.lock());
-    std::string gathered;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        gathered += lines[i];
-        gathered += '\n';
-        if (gathered.size() >= gathered_output_bytes || i + 1 == lines.size()) {
-            fatal_if_unprinted(output.write_all(gathered));
-            gathered.clear();
-        }
-    }
+    fatal_if_unprinted(output.write_all(text));
 }
 
 Result<std::string, IoError> read_standard_input() {

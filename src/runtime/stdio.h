@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -95,9 +94,9 @@ private:
 // Writes `text` and a line feed to standard output; a failure is fatal.
 void print_line(std::string_view text);
 
-// Writes each text and a line feed, gathered into large writes: a long list
-// costs a few platform calls instead of one per line. A failure is fatal.
-void print_lines(std::span<const std::string> lines);
+// Writes `text` as it is, in as few platform writes as it takes; a failure
+// is fatal.
+void print_text(std::string_view text);
 
 // All of standard input, up to its end, as bytes. No standard input, or one
 // the platform rejects as invalid, reads as empty.

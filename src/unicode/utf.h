@@ -26,11 +26,12 @@ inline constexpr char32_t last_code_point = 0x10FFFF;
     return c >= high_surrogate_first && c <= surrogate_last;
 }
 
-// Calls visit(code_point) for each code point of a UTF-16 run, a valid pair
-// giving one supplementary code point and any other surrogate unit giving its
-// own value. Stops early when visit returns false.
-template <class Unit, class Visit>
-void for_each_utf16_code_point(std::basic_string_view<Unit> units, Visit&& visit) {
+// Calls visit(code_point) for each code point of a UTF-16 run (anything with
+// size() and operator[] giving units), a valid pair giving one supplementary
+// code point and any other surrogate unit giving its own value. Stops early
+// when visit returns false.
+template <class Units, class Visit>
+void for_each_utf16_code_point(const Units& units, Visit&& visit) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         char32_t c = static_cast<std::uint16_t>(units[i]);
         if (is_high_surrogate(c) && i + 1 < units.size()) {

@@ -52,12 +52,14 @@ def utf16_units(text):
 
 
 def drop_block(names, wide=True):
-    """A file-drop block as another program would build it."""
+    """A file-drop block as another program would build it; narrow names are
+    given as bytes of the code page, or as text that Latin-1 encodes."""
     if wide:
         body = b"".join(name.encode("utf-16-le", "surrogatepass") + b"\0\0" for name in names) + b"\0\0"
         return CF_HDROP_HEADER + body
     header = bytes.fromhex("14000000" + "00" * 16)
-    return header + b"".join(name.encode("latin-1") + b"\0" for name in names) + b"\0"
+    encoded = (name if isinstance(name, bytes) else name.encode("latin-1") for name in names)
+    return header + b"".join(name + b"\0" for name in encoded) + b"\0"
 
 
 class Completed:

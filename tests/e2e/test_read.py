@@ -99,11 +99,14 @@ class ReadFiles(WineTestCase):
     def test_the_one_walk_reads_what_the_platform_queries_read(self):
         rng = random.Random(20261207)
         pieces = ["a", "Z:\\", "é", "文件", "\U0001F600", "\ud800", "\udc00", "\ud83d\ude00", " ", ";"]
-        for trial in range(12):
-            names = ["".join(rng.choice(pieces) for _ in range(rng.randint(1, 8)))
+        narrow_bytes = [bytes([b]) for b in range(1, 256)]
+        for trial in range(24):
+            wide = trial % 2 == 0
+            choices = pieces if wide else narrow_bytes
+            names = [("" if wide else b"").join(rng.choice(choices) for _ in range(rng.randint(1, 8)))
                      for _ in range(rng.randint(1, 40))]
-            with self.subTest(trial=trial):
-                self.wine.put_hdrop(drop_block(names))
+            with self.subTest(trial=trial, wide=wide):
+                self.wine.put_hdrop(drop_block(names, wide))
                 queried = self.read()
                 walked = self.wine.run("--read_files_with_effect")
                 self.assertEqual((walked.status, walked.stderr), (0, b""))

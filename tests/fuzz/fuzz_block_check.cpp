@@ -2,13 +2,15 @@
 // walked by the platform's queries without reading past its end (the block
 // sits in an exact-size allocation, so AddressSanitizer sees any overread);
 // a block it refuses really does send an unbounded walk past its end; and the
-// one-walk read of a list names exactly what the platform's queries name.
+// one-walk read of a list, wide or narrow, names exactly what the platform's
+// queries name.
 #include <cstring>
 #include <memory>
 
 #include "fuzz_support.h"
 #include "support/fake_win32.h"
-#include "win/clipboard.h"
+#include "file_clipboard.h"
+#include "win/drop_files.h"
 
 namespace {
 
@@ -36,7 +38,7 @@ bool walk_stays_inside(const std::uint8_t* block, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span block(reinterpret_cast<const std::byte*>(data), size);
-    const bool readable = vantle_native::win::clipboard::is_readable_drop_block(block);
+    const bool readable = vantle_native::win::drop_files::is_readable_drop_block(block);
     fuzz::check(readable == walk_stays_inside(data, size));
     if (!readable) return 0;
 
@@ -54,10 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // reads on lists short enough to keep the fuzzer fast.
     if (count <= max_compared_names) {
         fake::world().put_on_clipboard(CF_HDROP, std::vector<std::byte>(block.begin(), block.end()));
-        auto queried = vantle_native::win::clipboard::read_file_list();
-        auto walked = vantle_native::win::clipboard::read_file_drop();
+        auto queried = vantle_native::clipboard::read_file_list();
+        auto walked = vantle_native::clipboard::read_file_drop();
         fuzz::check(queried.ok() && walked.ok() && walked.value().has_value());
-        fuzz::check(walked.value()->paths == queried.value());
+        std::string queried_names;
+        for (const std::string& name : queried.value()) queried_names += name + '\0';
+        fuzz::check(walked.value()->names == queried_names);
     }
     fake::reset();
     return 0;

@@ -4,6 +4,7 @@
 // when it holds an unpaired surrogate.
 #include "errors.h"
 #include "fuzz_support.h"
+#include "unicode/utf16_strict.h"
 #include "runtime/arguments.h"
 
 namespace {
@@ -57,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 1; i < arguments.size(); ++i) fuzz::check(again[i] == arguments[i]);
 
     for (const auto& argument : arguments) {
-        fuzz::check(vantle_native::decode_utf16_strict(argument).ok() == !has_unpaired_surrogate(argument));
+        fuzz::check(vantle_native::unicode::decode_utf16_strict(argument).ok() == !has_unpaired_surrogate(argument));
     }
     return 0;
 }

@@ -8,13 +8,14 @@
 
 #include "errors.h"
 #include "fuzz_support.h"
-#include "main.h"
+#include "unicode/utf16_strict.h"
+#include "path_lists.h"
 #include "support/fake_win32.h"
 #include "unicode/utf.h"
-#include "win/clipboard.h"
+#include "win/drop_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto value = vantle_native::decode_utf16_strict(fuzz::units_of(data, size));
+    const auto value = vantle_native::unicode::decode_utf16_strict(fuzz::units_of(data, size));
     if (!value.ok()) return 0;  // the exe never gets an undecodable argument this far
     const std::string& text = value.value();
 
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < pieces.size(); ++i) joined += std::string(i == 0 ? "" : ";;;") + std::string(pieces[i]);
     fuzz::check(joined == text);
 
-    const std::vector<std::byte> block = vantle_native::win::clipboard::build_drop_list(pieces);
+    const std::vector<std::byte> block = vantle_native::win::drop_files::build_drop_list(pieces);
     std::vector<fuzz::Units> names;
     std::size_t expected = 20 + 2;
     for (const auto piece : pieces) {
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::byte header[20] = {std::byte{20}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {},
                                   std::byte{1}, {}, {}, {}};
     fuzz::check(std::equal(header, header + 20, block.begin()));
-    fuzz::check(vantle_native::win::clipboard::is_readable_drop_block(block));
+    fuzz::check(vantle_native::win::drop_files::is_readable_drop_block(block));
 
     // What a reader of the format sees: every 0 unit ends a name (a U+0000
     // inside a path included), and the list ends at the first empty name.

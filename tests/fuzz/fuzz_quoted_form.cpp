@@ -3,6 +3,7 @@
 // escapes gives back the code points of the text (raw units included).
 #include "errors.h"
 #include "fuzz_support.h"
+#include "unicode/utf16_strict.h"
 #include "unicode/utf.h"
 
 namespace {
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     });
     fuzz::check(unquote(vantle_native::quoted_form(vantle_native::platform::WideView(units))) == points);
-    const auto decoded = vantle_native::decode_utf16_strict(units);
+    const auto decoded = vantle_native::unicode::decode_utf16_strict(units);
     if (decoded.ok()) fuzz::check(unquote(vantle_native::quoted_form(std::string_view(decoded.value()))) == points);
     return 0;
 }

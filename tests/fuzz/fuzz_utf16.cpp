@@ -3,11 +3,12 @@
 // walk sees would otherwise match).
 #include "errors.h"
 #include "fuzz_support.h"
+#include "unicode/utf16_strict.h"
 #include "unicode/utf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzz::Units units = fuzz::units_of(data, size);
-    const auto decoded = vantle_native::decode_utf16_strict(units);
+    const auto decoded = vantle_native::unicode::decode_utf16_strict(units);
     bool unpaired = false;
     vantle_native::unicode::for_each_utf16_code_point(vantle_native::platform::WideView(units), [&](char32_t c) {
         unpaired = unpaired || vantle_native::unicode::is_surrogate(c);

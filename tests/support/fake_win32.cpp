@@ -306,10 +306,25 @@ WORD RtlCaptureStackBackTrace(DWORD, DWORD frames_to_capture, PVOID* back_trace,
     return static_cast<WORD>(count);
 }
 
-BOOL OpenClipboard(HWND) {
+HWND CreateWindowExW(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID) {
+    fake::log("CreateWindowExW");
+    if (world().no_windows) return nullptr;
+    static std::uintptr_t next_window = 0x5000;
+    const auto window = reinterpret_cast<HWND>(next_window++);  // NOLINT(performance-no-int-to-ptr)
+    world().windows.insert(window);
+    return window;
+}
+
+BOOL DestroyWindow(HWND window) {
+    fake::log("DestroyWindow");
+    return world().windows.erase(window) == 1 ? TRUE : FALSE;
+}
+
+BOOL OpenClipboard(HWND owner) {
     fake::log("OpenClipboard");
     if (fake::scripted_failure("OpenClipboard")) return FALSE;
     world().clipboard_open = true;
+    world().clipboard_opener = owner;
     return TRUE;
 }
 
@@ -353,6 +368,15 @@ HANDLE GetClipboardData(UINT format) {
     if (fake::scripted_failure("GetClipboardData")) return nullptr;
     auto found = world().clipboard.find(format);
     return found == world().clipboard.end() ? nullptr : found->second;
+}
+
+// The narrow code page of the stand-in is Latin-1: each byte is the unit of
+// the same value.
+int MultiByteToWideChar(UINT, DWORD, LPCSTR multi_byte, int bytes, LPWSTR wide, int units) {
+    if (wide == nullptr) return bytes;
+    const int converted = std::min(bytes, units);
+    for (int i = 0; i < converted; ++i) wide[i] = static_cast<unsigned char>(multi_byte[i]);
+    return converted;
 }
 
 UINT DragQueryFileW(HDROP drop, UINT index, LPWSTR file, UINT capacity) {

@@ -46,8 +46,14 @@ struct World {
     std::map<std::string, std::deque<std::optional<DWORD>>> failures;
     DWORD last_error = 0;
 
-    // Clipboard.
+    // Windows that exist; creating one fails while no_windows is set, as it
+    // does where the desktop has no display.
+    std::set<HWND> windows;
+    bool no_windows = false;
+
+    // Clipboard, and the window it was last opened with.
     bool clipboard_open = false;
+    HWND clipboard_opener = nullptr;
     std::map<UINT, HGLOBAL> clipboard;
     // Registered formats by name, numbered from 0xC000 as the platform does.
     std::map<std::u16string, UINT> registered_formats;

@@ -9,6 +9,7 @@
 
 #include "diagnostics.h"
 #include "runtime/stdio.h"
+#include "support/bytes.h"
 #include "support/fake_win32.h"
 #include "support/recording_receiver.h"
 
@@ -28,11 +29,3 @@ protected:
 
     static fake::World& platform() { return fake::world(); }
 };
-
-inline std::vector<std::byte> bytes_of(std::initializer_list<int> values) {
-    std::vector<std::byte> bytes;
-    for (const int v : values) bytes.push_back(static_cast<std::byte>(v));
-    return bytes;
-}
-
-inline std::u16string units(std::initializer_list<char16_t> values) { return std::u16string(values); }

@@ -1,11 +1,12 @@
 #include "errors.h"
+#include "unicode/utf16_strict.h"
 
 #include "support/world_test.h"
 
 using vantle_native::ClipboardError;
 using vantle_native::clipboard_error;
 using vantle_native::debug_form;
-using vantle_native::decode_utf16_strict;
+using vantle_native::unicode::decode_utf16_strict;
 using vantle_native::OsError;
 using vantle_native::os_error_text;
 using vantle_native::Pasteboard;
@@ -72,7 +73,7 @@ TEST(DecodeUtf16Strict, DecodesPairsAndKeepsNul) {
     auto decoded = decode_utf16_strict(units({u'a', 0, 0xD83D, 0xDE00, 0x00E9}));
     ASSERT_TRUE(decoded.ok());
     EXPECT_EQ(decoded.value(), std::string("a\0\xF0\x9F\x98\x80\xC3\xA9", 8));
-    auto empty = decode_utf16_strict(u"");
+    auto empty = decode_utf16_strict(std::u16string_view(u""));
     ASSERT_TRUE(empty.ok());
     EXPECT_EQ(empty.value(), "");
 }
