@@ -32,9 +32,11 @@ def main():
         import harness
         wine = harness.Wine()
         rows = measure(wine, harness)
+        memory_rows = measure_read_memory(wine, harness)
     finally:
         wine_session.stop(STATE)
     print_table(rows)
+    print_memory_table(memory_rows)
 
 
 def timings(wine, harness, exe, arguments, runs, input_path=None):
@@ -97,6 +99,11 @@ def measure(wine, harness):
         ("read 10000 names of 60 units, --read_files_with_effect", read_effect, baseline, read, 10000, None, 2),
         ("read 100000 names of 60 units, --read_files_with_effect", read_effect, None, [], 100000, None, 4),
         ("copy 100000 paths of 60 units, --copy_files_stdin", ["--copy_files_stdin"], None, [], None, 100000, 4),
+        # What the message-only window costs: the same path placed by an
+        # option that opens the clipboard with one and by one that opens it
+        # without.
+        ("copy 1 path with --copy_files_stdin, which opens with a window", ["--copy_files_stdin"], exe,
+         ["--copy_files", names_of_60_units(1)[0]], None, 1, 20),
     ]
     rows = []
     for title, arguments, base, base_arguments, names, paths, runs in cases:
@@ -112,6 +119,49 @@ def measure(wine, harness):
         rows.append((title, runs * ROUNDS, times, None if base is None else base.name, peaks))
         print(f"measured: {title}", file=sys.stderr)
     return rows
+
+
+# Shapes of 100,000 names for the read's memory: (title, wide, one name).
+READ_SHAPES = [
+    ("60 ASCII units", True, lambda i: padded(i, 60)),
+    ("20 ASCII units", True, lambda i: padded(i, 20)),
+    ("60 CJK units", True, lambda i: "文" * 60),
+    ("8 ASCII units", True, lambda i: padded(i, 8)),
+    ("3 ASCII units", True, lambda i: padded(i, 3)),
+    ("3 ASCII units, narrow", False, lambda i: padded(i, 3)),
+    ("60 ASCII units, narrow", False, lambda i: padded(i, 60)),
+]
+SHAPE_NAMES = 100000
+
+
+def padded(i, units):
+    return (f"C:\\b\\{i:06d}\\" + "n" * units)[:units]
+
+
+def measure_read_memory(wine, harness):
+    """--read_files_with_effect over 100,000 names of each shape: time, peak,
+    and the peak above a read of one name of the same shape (which loads the
+    same libraries and opens the same window) against the block's size."""
+    exe, read_effect = harness.EXE, ["--read_files_with_effect"]
+    rows = []
+    for title, wide, name in READ_SHAPES:
+        wine.put_hdrop(harness.drop_block([name(0)], wide))
+        reference = peak_kib(wine, harness, exe, read_effect)
+        block = harness.drop_block([name(i) for i in range(SHAPE_NAMES)], wide)
+        wine.put_hdrop(block)
+        time = compare(wine, harness, [(exe, read_effect)], 4)[0]
+        peak = peak_kib(wine, harness, exe, read_effect)
+        rows.append((title, len(block) / 1024, time, peak, peak - reference))
+        print(f"measured: read of {title}", file=sys.stderr)
+    return rows
+
+
+def print_memory_table(rows):
+    print(f"\nRead of {SHAPE_NAMES} names with --read_files_with_effect, by shape:\n")
+    print("| names | block KiB | ms | peak KiB | above a one-name read KiB | × block |")
+    print("|---|---|---|---|---|---|")
+    for title, block, time, peak, above in rows:
+        print(f"| {title} | {block:.0f} | {time:.1f} | {peak:.0f} | {above:.0f} | {above / block:.2f} |")
 
 
 def print_table(rows):

@@ -2,11 +2,11 @@
 # UBSan, against the same Win32 stand-in as the unit tests.
 
 set(VANTLE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-set(VANTLE_FUZZ_TARGETS command_line utf16 quoted_form drop_list block_check standard_output)
 
 add_library(vantle_fuzz_core OBJECT
   ${VANTLE_CORE_SOURCES}
   tests/support/fake_win32.cpp
+  tests/support/fake_serve.cpp
   tests/support/recording_receiver.cpp)
 target_include_directories(vantle_fuzz_core PUBLIC src tests)
 target_compile_options(vantle_fuzz_core PUBLIC ${VANTLE_WARNINGS} ${VANTLE_FUZZ_SANITIZERS} -fsanitize=fuzzer-no-link)

@@ -14,6 +14,7 @@ target_link_options(vantle_core PUBLIC ${VANTLE_SANITIZERS})
 
 add_executable(unit_tests
   tests/support/fake_win32.cpp
+  tests/support/fake_serve.cpp
   tests/support/recording_receiver.cpp
   tests/support/sanitizer_options.cpp
   tests/unit/errors_test.cpp
@@ -47,7 +48,7 @@ set_tests_properties(reproducible_build PROPERTIES PROCESSORS 2 TIMEOUT 900)
 set(VANTLE_FUZZ_BUILD_DIR "" CACHE PATH "Build folder of the fuzz preset")
 set(VANTLE_FUZZ_SECONDS 5 CACHE STRING "How long each fuzz target runs in the test suite")
 if(VANTLE_FUZZ_BUILD_DIR)
-  foreach(target command_line utf16 quoted_form drop_list block_check standard_output)
+  foreach(target IN LISTS VANTLE_FUZZ_TARGETS)
     add_test(NAME fuzz.${target}
       COMMAND ${CMAKE_SOURCE_DIR}/tests/fuzz/run.sh ${VANTLE_FUZZ_BUILD_DIR}/fuzz_${target}
               ${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${target} ${CMAKE_BINARY_DIR}/fuzz/${target} ${VANTLE_FUZZ_SECONDS})

@@ -33,8 +33,17 @@ set(VANTLE_HARDENING_COMPILE -fstack-protector-strong)
 set(VANTLE_HARDENING_LINK -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--enable-reloc-section -Wl,--nxcompat
   -Wl,--tsaware)
 
+# RapidJSON is header-only; its headers are Debian's, outside the cross
+# compiler's root, so they are linked into a folder of their own rather than
+# putting all of /usr/include on the cross build's path.
+find_path(VANTLE_RAPIDJSON_INCLUDE rapidjson/document.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(VANTLE_THIRD_PARTY_INCLUDE ${CMAKE_BINARY_DIR}/third_party)
+file(MAKE_DIRECTORY ${VANTLE_THIRD_PARTY_INCLUDE})
+file(CREATE_LINK ${VANTLE_RAPIDJSON_INCLUDE}/rapidjson ${VANTLE_THIRD_PARTY_INCLUDE}/rapidjson SYMBOLIC)
+
 add_executable(vantle_native
   ${VANTLE_CORE_SOURCES}
+  ${VANTLE_WINDOWS_SESSION_SOURCES}
   src/diagnostics_receiver.cpp
   src/runtime/entry.cpp
   src/runtime/cxx_support.cpp
@@ -42,6 +51,7 @@ add_executable(vantle_native
   ${CMAKE_BINARY_DIR}/vantle_native.rc)
 add_dependencies(vantle_native vantle_delay_libraries)
 target_include_directories(vantle_native PRIVATE src)
+target_include_directories(vantle_native SYSTEM PRIVATE ${VANTLE_THIRD_PARTY_INCLUDE})
 target_compile_definitions(vantle_native PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
 target_compile_options(vantle_native PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:${VANTLE_WARNINGS} -ffunction-sections -fdata-sections ${VANTLE_REPRODUCIBLE_COMPILE}

@@ -140,7 +140,7 @@ std::string quoted_form(platform::WideView units) {
 ClipboardError clipboard_error(OsError error) {
     std::string text(clipboard_error_prefix);
     text += to_text(error);
-    return Pasteboard{std::move(text)};
+    return Pasteboard{std::move(text), error.code};
 }
 
 std::string debug_form(const ClipboardError& error) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -33,11 +34,18 @@ struct OsError {
 [[nodiscard]] std::string quoted_form(platform::WideView units);
 
 // The clipboard operations' error; its single variant carries a text that
-// begins with clipboard_error_prefix.
+// begins with clipboard_error_prefix, and the platform's code when a
+// platform call failed.
 struct Pasteboard {
     std::string text;
+    std::optional<std::int32_t> os_error;
 };
 using ClipboardError = std::variant<Pasteboard>;
+
+// The platform's code behind a clipboard error, if a platform call failed.
+[[nodiscard]] inline std::optional<std::int32_t> os_error_code(const ClipboardError& error) {
+    return std::get<Pasteboard>(error).os_error;
+}
 
 inline constexpr std::string_view clipboard_error_prefix = "Clipboard error: ";
 

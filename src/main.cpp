@@ -7,6 +7,7 @@
 #include "runtime/arguments.h"
 #include "runtime/fatal.h"
 #include "runtime/stdio.h"
+#include "session/serve.h"
 
 namespace vantle_native {
 namespace {
@@ -21,6 +22,7 @@ constexpr std::string_view cut_files_option = "--cut_files";
 constexpr std::string_view copy_files_stdin_option = "--copy_files_stdin";
 constexpr std::string_view cut_files_stdin_option = "--cut_files_stdin";
 constexpr std::string_view read_files_with_effect_option = "--read_files_with_effect";
+constexpr std::string_view serve_option = "--serve";
 
 // --read_files_with_effect's first line when the clipboard holds no file list.
 constexpr std::string_view no_file_list_word = "none";
@@ -33,6 +35,7 @@ constexpr runtime::SourceLocation cut_failure_location{dispatcher_file, 48, 35};
 constexpr runtime::SourceLocation copy_stdin_failure_location{dispatcher_file, 52, 47};
 constexpr runtime::SourceLocation cut_stdin_failure_location{dispatcher_file, 56, 46};
 constexpr runtime::SourceLocation read_effect_failure_location{dispatcher_file, 60, 52};
+constexpr runtime::SourceLocation serve_failure_location{dispatcher_file, 64, 32};
 
 std::optional<std::string>* value_field(CommandOptions& options, std::string_view argument) {
     if (argument == copy_files_option) return &options.copy_files;
@@ -47,6 +50,7 @@ bool* flag_field(CommandOptions& options, std::string_view argument) {
     if (argument == copy_files_stdin_option) return &options.copy_files_stdin;
     if (argument == cut_files_stdin_option) return &options.cut_files_stdin;
     if (argument == read_files_with_effect_option) return &options.read_files_with_effect;
+    if (argument == serve_option) return &options.serve;
     return nullptr;
 }
 
@@ -133,6 +137,8 @@ void main() {  // NOLINT(bugprone-exception-escape): see the declaration
         place_from_standard_input(DropEffect::move, cut_stdin_failure_location);
     } else if (options.read_files_with_effect) {
         read_files_with_effect();
+    } else if (options.serve) {
+        fatal_on_clipboard_error(session::serve(), serve_failure_location);
     }
     // Otherwise --set_folder_icon and --hide_extension, if given, change
     // nothing on this platform, and neither does a run without options.

@@ -16,6 +16,7 @@ struct CommandOptions {
     bool copy_files_stdin = false;
     bool cut_files_stdin = false;
     bool read_files_with_effect = false;
+    bool serve = false;
 };
 
 // Never fails: unknown arguments and a value-taking option with no value

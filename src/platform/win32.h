@@ -59,6 +59,23 @@ using HDROP = struct HDROP__*;        // NOLINT(bugprone-reserved-identifier)
 using HMENU = struct HMENU__*;        // NOLINT(bugprone-reserved-identifier)
 using HINSTANCE = HMODULE;
 using FARPROC = long long (*)();
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+struct POINT {
+    long x;
+    long y;
+};
+struct MSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+};
 // Opaque here: the stand-in keeps its state elsewhere, keyed by address.
 struct CRITICAL_SECTION {
     void* reserved[5];
@@ -81,6 +98,11 @@ inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 // The platform's value is a pointer made from -1.
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));  // NOLINT(performance-no-int-to-ptr)
 inline constexpr UINT CP_ACP = 0;
+inline constexpr UINT WM_CLIPBOARDUPDATE = 0x031D;
+inline constexpr UINT PM_REMOVE = 0x0001;
+inline constexpr DWORD QS_ALLINPUT = 0x04FF;
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+inline constexpr DWORD WAIT_OBJECT_0 = 0;
 // The platform's parent of message-only windows is a pointer made from -3.
 inline const HWND HWND_MESSAGE = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-3));  // NOLINT(performance-no-int-to-ptr)
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
@@ -133,6 +155,12 @@ void EnterCriticalSection(LPCRITICAL_SECTION section);
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
 void LeaveCriticalSection(LPCRITICAL_SECTION section);
 int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int bytes, LPWSTR wide, int units);
+BOOL CloseHandle(HANDLE object);
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stack_size, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                    DWORD flags, LPDWORD thread_id);
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manual_reset, BOOL initial_state, LPCWSTR name);
+BOOL SetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 WORD RtlCaptureStackBackTrace(DWORD frames_to_skip, DWORD frames_to_capture, PVOID* back_trace,
                               PDWORD back_trace_hash);
 
@@ -140,6 +168,12 @@ WORD RtlCaptureStackBackTrace(DWORD frames_to_skip, DWORD frames_to_capture, PVO
 HWND CreateWindowExW(DWORD extended_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter);
 BOOL DestroyWindow(HWND window);
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL wait_all, DWORD milliseconds, DWORD wake_mask);
+BOOL PeekMessageW(MSG* message, HWND window, UINT first, UINT last, UINT remove);
+LPARAM DispatchMessageW(const MSG* message);
+BOOL AddClipboardFormatListener(HWND window);
+BOOL RemoveClipboardFormatListener(HWND window);
+DWORD GetClipboardSequenceNumber();
 BOOL OpenClipboard(HWND owner);
 BOOL CloseClipboard();
 BOOL EmptyClipboard();

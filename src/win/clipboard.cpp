@@ -94,18 +94,13 @@ ClipboardError writer_failure(OsError error, std::string_view record_prefix, con
     return clipboard_error(error);
 }
 
-// Who opens the clipboard: nobody, as the first options always did, or a
-// message-only window of this run, which makes the open exclusive.
-enum class Opener { none, own_window };
-
-// Opens the clipboard and hands over a built file-drop block with the blocks
-// that go beside it.
+// Opens the clipboard with `owner` and hands over a built file-drop block
+// with the blocks that go beside it.
 Status<ClipboardError> place_drop_list(std::span<const std::byte> drop, std::span<const ClipboardBlock> companions,
-                                       Opener opener) {
+                                       HWND owner) {
     std::vector<ClipboardBlock> blocks{{CF_HDROP, drop}};
     blocks.insert(blocks.end(), companions.begin(), companions.end());
-    const auto window = opener == Opener::own_window ? MessageWindow::create() : std::nullopt;
-    auto guard = ClipboardGuard::open(handle_or_none(window));
+    auto guard = ClipboardGuard::open(owner);
     if (!guard.ok()) return Failure{writer_failure(guard.error(), open_failure_prefix, open_failure_record)};
     auto handed_over = set_clipboard_block(blocks);
     if (!handed_over.ok()) {
@@ -217,9 +212,9 @@ auto read_clipboard_block(UINT format, Read&& read) -> decltype(read(nullptr, st
 ClipboardError unreadable_block_error() { return clipboard_error(OsError{ERROR_INVALID_DATA}); }
 
 // The effect of the list on the clipboard: a copy when no effect was given.
-Result<drop_files::DropEffect, ClipboardError> read_drop_effect(UINT format) {
-    if (!IsClipboardFormatAvailable(format)) return drop_files::DropEffect::copy;
-    return read_clipboard_block(format, [](void* address, std::size_t size) -> Result<drop_files::DropEffect, ClipboardError> {
+Result<vantle_native::clipboard::DropEffect, ClipboardError> read_drop_effect(UINT format) {
+    if (!IsClipboardFormatAvailable(format)) return vantle_native::clipboard::DropEffect::copy;
+    return read_clipboard_block(format, [](void* address, std::size_t size) -> Result<vantle_native::clipboard::DropEffect, ClipboardError> {
         return drop_files::effect_of(bytes_at(address, size));
     });
 }
@@ -264,12 +259,40 @@ Status<OsError> set_clipboard_block(std::span<const ClipboardBlock> blocks) {
     return Done{};
 }
 
+Status<ClipboardError> place_file_list(const vantle_native::clipboard::PreparedList& list, vantle_native::clipboard::DropEffect effect, HWND owner) {
+    if (effect != vantle_native::clipboard::DropEffect::move) return place_drop_list(list.bytes, {}, owner);
+    auto format = drop_effect_format();
+    if (!format.ok()) return Failure{format.error()};
+    const auto move = drop_files::move_effect_block();
+    const ClipboardBlock effect_block{format.value(), move};
+    return place_drop_list(list.bytes, std::span(&effect_block, 1), owner);
+}
+
+Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner) {
+    auto format = drop_effect_format();
+    if (!format.ok()) return Failure{format.error()};
+    auto guard = ClipboardGuard::open(owner);
+    if (!guard.ok()) return Failure{clipboard_error(guard.error())};
+    // Read while the clipboard is open: nobody can change it meanwhile.
+    const DWORD sequence = GetClipboardSequenceNumber();
+    if (!IsClipboardFormatAvailable(CF_HDROP)) return SequencedDrop{std::nullopt, sequence};
+    auto effect = read_drop_effect(format.value());
+    if (!effect.ok()) return Failure{std::move(effect.error())};
+    auto names = read_clipboard_block(CF_HDROP, [](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
+        const auto block = bytes_at(address, size);
+        const auto layout = drop_files::drop_layout(block);
+        if (!layout || !drop_files::is_readable_drop_block(block)) return Failure{unreadable_block_error()};
+        return walked_names(block, *layout);
+    });
+    if (!names.ok()) return Failure{std::move(names.error())};
+    return SequencedDrop{vantle_native::clipboard::FileDrop{effect.value(), std::move(names.value())}, sequence};
+}
+
 }  // namespace vantle_native::win::clipboard
 
 // The program's operations, in the terms of the rooms above.
 namespace vantle_native::clipboard {
 
-using win::clipboard::ClipboardBlock;
 using win::clipboard::ClipboardGuard;
 
 PreparedList prepare_file_list(std::span<const std::string_view> paths) {
@@ -279,17 +302,14 @@ PreparedList prepare_file_list(std::span<const std::string_view> paths) {
 // The copy that the first options make: the clipboard opened without a window.
 Status<ClipboardError> write_file_list(std::span<const std::string_view> paths) {
     if (paths.empty()) return Done{};
-    return win::clipboard::place_drop_list(win::drop_files::build_drop_list(paths), {}, win::clipboard::Opener::none);
+    return win::clipboard::place_drop_list(win::drop_files::build_drop_list(paths), {}, nullptr);
 }
 
+// The added options open the clipboard with a message-only window of their
+// own, which makes the open exclusive.
 Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effect) {
-    using win::clipboard::Opener;
-    if (effect != DropEffect::move) return win::clipboard::place_drop_list(list.bytes, {}, Opener::own_window);
-    auto format = win::clipboard::drop_effect_format();
-    if (!format.ok()) return Failure{format.error()};
-    const auto move = win::drop_files::move_effect_block();
-    const ClipboardBlock effect_block{format.value(), move};
-    return win::clipboard::place_drop_list(list.bytes, std::span(&effect_block, 1), Opener::own_window);
+    const auto window = win::MessageWindow::create();
+    return win::clipboard::place_file_list(list, effect, win::handle_or_none(window));
 }
 
 Result<std::vector<std::string>, ClipboardError> read_file_list() {
@@ -305,25 +325,10 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
 }
 
 Result<std::optional<FileDrop>, ClipboardError> read_file_drop() {
-    auto format = win::clipboard::drop_effect_format();
-    if (!format.ok()) return Failure{format.error()};
     const auto window = win::MessageWindow::create();
-    auto guard = ClipboardGuard::open(win::handle_or_none(window));
-    if (!guard.ok()) return Failure{clipboard_error(guard.error())};
-    if (!IsClipboardFormatAvailable(CF_HDROP)) return std::optional<FileDrop>();
-    auto effect = win::clipboard::read_drop_effect(format.value());
-    if (!effect.ok()) return Failure{std::move(effect.error())};
-    auto names = win::clipboard::read_clipboard_block(
-        CF_HDROP, [](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
-            const auto block = win::clipboard::bytes_at(address, size);
-            const auto layout = win::drop_files::drop_layout(block);
-            if (!layout || !win::drop_files::is_readable_drop_block(block)) {
-                return Failure{win::clipboard::unreadable_block_error()};
-            }
-            return win::clipboard::walked_names(block, *layout);
-        });
-    if (!names.ok()) return Failure{std::move(names.error())};
-    return std::optional<FileDrop>(FileDrop{effect.value(), std::move(names.value())});
+    auto read = win::clipboard::read_file_drop(win::handle_or_none(window));
+    if (!read.ok()) return Failure{std::move(read.error())};
+    return std::move(read.value().drop);
 }
 
 }  // namespace vantle_native::clipboard

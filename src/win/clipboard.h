@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 
 #include "errors.h"
+#include "file_clipboard.h"
 #include "platform/win32.h"
 #include "result.h"
 
@@ -45,5 +47,18 @@ struct ClipboardBlock {
 // emptied, and if one is refused after another was handed over, the
 // clipboard is emptied again, so that it never holds part of the set.
 [[nodiscard]] Status<OsError> set_clipboard_block(std::span<const ClipboardBlock> blocks);
+
+// The operations of file_clipboard.h that the added options and the session
+// use, with the clipboard opened by `owner`: a window of this thread, which
+// makes the open exclusive (or none).
+[[nodiscard]] Status<ClipboardError> place_file_list(const vantle_native::clipboard::PreparedList& list,
+                                                     vantle_native::clipboard::DropEffect effect, HWND owner);
+
+struct SequencedDrop {
+    std::optional<vantle_native::clipboard::FileDrop> drop;
+    // The clipboard's sequence number while the list was read.
+    DWORD sequence;
+};
+[[nodiscard]] Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner);
 
 }  // namespace vantle_native::win::clipboard

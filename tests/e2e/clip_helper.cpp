@@ -12,6 +12,8 @@
 //   can-open                 exit 0 if OpenClipboard(NULL) succeeds
 //   hold READY RELEASE       hold the clipboard open with an owner window,
 //                            create READY, wait until RELEASE exists
+//   hold-for MS              hold the clipboard open with an owner window for
+//                            MS milliseconds if it can be had; exit 1 if not
 //   window RELEASE           keep a window alive until RELEASE exists
 //   format-message CODE      print the system's message for CODE
 //   run EXE LINE OUT ERR [NAME=VALUE | -NAME]...
@@ -169,6 +171,17 @@ int hold(const wchar_t* ready, const wchar_t* release) {
     return released ? 0 : 5;
 }
 
+int hold_for(const wchar_t* milliseconds) {
+    const HWND window = create_window();
+    const bool held = window != nullptr && OpenClipboard(window);
+    if (held) {
+        Sleep(static_cast<DWORD>(std::wcstol(milliseconds, nullptr, 10)));
+        CloseClipboard();
+    }
+    if (window != nullptr) DestroyWindow(window);
+    return held ? 0 : 1;
+}
+
 int keep_window(const wchar_t* release) {
     const HWND window = create_window();
     if (window == nullptr) return 2;
@@ -303,6 +316,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"dump-effect") return dump_format(RegisterClipboardFormatW(drop_effect_format));
     if (command == L"can-open") return can_open();
     if (command == L"hold" && argc == 4) return hold(argv[2], argv[3]);
+    if (command == L"hold-for" && argc == 3) return hold_for(argv[2]);
     if (command == L"window" && argc == 3) return keep_window(argv[2]);
     if (command == L"format-message" && argc == 3) return format_message(argv[2]);
     if (command == L"run") return run(argc, argv);

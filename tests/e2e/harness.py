@@ -6,8 +6,10 @@ import json
 import os
 import re
 import pathlib
+import queue
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -211,3 +213,53 @@ class WineTestCase(unittest.TestCase):
         code = int(found.group(1))
         self.assertEqual(done.stderr, self.clipboard_report(code, location))
         return code
+
+
+class Session:
+    """vantle_native.exe --serve under Wine with its standard streams on
+    pipes: requests written a line at a time, replies and notifications read
+    as they come. Start it while Wine's desktop is up (Wine.window_alive), or
+    a Wine service started by it would hold the pipes."""
+
+    def __init__(self, wine):
+        self.err = tempfile.TemporaryFile(dir=WORK)
+        self.process = subprocess.Popen([str(WINE_DIR / "wine64"), str(EXE), "--serve"], env=wine.env,
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.err)
+        self.lines = queue.Queue()
+        self.next_id = 0
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(line)
+        self.lines.put(None)
+
+    def send(self, line):
+        self.process.stdin.write(line if isinstance(line, bytes) else json.dumps(line).encode() + b"\n")
+        self.process.stdin.flush()
+
+    def receive(self, timeout=30):
+        """The next line from the exe, decoded, or None at its end."""
+        line = self.lines.get(timeout=timeout)
+        assert line is None or line.endswith(b"\n"), line
+        return None if line is None else json.loads(line)
+
+    def call(self, method, params=None):
+        """Sends a request and gives its reply; notifications that come first
+        are skipped."""
+        self.next_id += 1
+        request = {"jsonrpc": "2.0", "id": self.next_id, "method": method}
+        if params is not None:
+            request["params"] = params
+        self.send(request)
+        while True:
+            message = self.receive()
+            if message is None or message.get("id") == self.next_id:
+                return message
+
+    def close(self, timeout=30):
+        """Ends the input and gives the exit status and standard error."""
+        self.process.stdin.close()
+        status = self.process.wait(timeout=timeout)
+        self.err.seek(0)
+        return status, self.err.read()

@@ -337,9 +337,12 @@ BOOL CloseClipboard() {
     return was_open ? TRUE : FALSE;
 }
 
+DWORD GetClipboardSequenceNumber() { return world().clipboard_sequence; }
+
 BOOL EmptyClipboard() {
     fake::log("EmptyClipboard");
     if (fake::scripted_failure("EmptyClipboard")) return FALSE;
+    ++world().clipboard_sequence;
     for (const auto& [format, handle] : world().clipboard) fake::free_block(handle);
     world().clipboard.clear();
     return TRUE;

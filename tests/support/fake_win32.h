@@ -54,6 +54,8 @@ struct World {
     // Clipboard, and the window it was last opened with.
     bool clipboard_open = false;
     HWND clipboard_opener = nullptr;
+    // Rises with every change of the clipboard's content.
+    DWORD clipboard_sequence = 1;
     std::map<UINT, HGLOBAL> clipboard;
     // Registered formats by name, numbered from 0xC000 as the platform does.
     std::map<std::u16string, UINT> registered_formats;

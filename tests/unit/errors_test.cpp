@@ -99,7 +99,7 @@ TEST(QuotedForm, RawUnitsShowUnpairedSurrogatesEscaped) {
 }
 
 TEST(DebugForm, WrapsTheQuotedTextInTheVariantName) {
-    const ClipboardError error = Pasteboard{"Clipboard error: \"x\" C:\\y"};
+    const ClipboardError error = Pasteboard{"Clipboard error: \"x\" C:\\y", std::nullopt};
     EXPECT_EQ(debug_form(error), R"(Pasteboard("Clipboard error: \"x\" C:\\y"))");
 }
 

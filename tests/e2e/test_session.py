@@ -1,0 +1,144 @@
+"""--serve end to end: the JSON-RPC session on pipes under Wine."""
+import pathlib
+import subprocess
+import tempfile
+import unittest
+
+from harness import WORK, Session, WineTestCase, drop_block, windows_path
+
+MOVE = (2).to_bytes(4, "little")
+
+
+class Serve(WineTestCase):
+    def setUp(self):
+        self.window = self.wine.window_alive()
+        self.window.__enter__()
+        self.session = Session(self.wine)
+
+    def tearDown(self):
+        if self.session.process.poll() is None:
+            self.session.close()
+        self.window.__exit__(None, None, None)
+        super().tearDown()
+
+    def expect_error(self, line, code, id=None):
+        self.session.send(line)
+        reply = self.session.receive()
+        self.assertEqual((reply["jsonrpc"], reply["id"], reply["error"]["code"]), ("2.0", id, code), (line, reply))
+        return reply["error"]
+
+    def test_the_methods(self):
+        files = ["Z:\\tmp\\Фото 😀.png", "C:\\a;;;b\\c d", "D:\\文件"]
+        copied = self.session.call("copyFiles", {"files": files})
+        self.assertEqual(list(copied["result"]), ["sequence"])
+        self.assertEqual((self.wine.hdrop(), self.wine.effect()), (drop_block(files), None))
+        read = self.session.call("readFiles")["result"]
+        self.assertEqual(read, {"effect": "copy", "files": files, "sequence": copied["result"]["sequence"]})
+
+        cut = self.session.call("cutFiles", {"files": files[1:]})["result"]
+        self.assertGreater(cut["sequence"], copied["result"]["sequence"])
+        self.assertEqual((self.wine.hdrop(), self.wine.effect()), (drop_block(files[1:]), MOVE))
+        self.assertEqual(self.session.call("readFiles", {})["result"]["effect"], "move")
+
+        self.wine.put_text("only text")
+        self.assertIsNone(self.session.call("readFiles")["result"])
+        self.assertEqual(list(self.session.call("watch", {"enabled": False})["result"]), ["sequence"])
+        self.assertEqual(self.session.close(), (0, b""))
+
+    def test_errors_answer_the_line_and_the_session_goes_on(self):
+        cases = [
+            (b"{not json\n", -32700, None),
+            (b'{"jsonrpc":"2.0","id":1,"method":"readFiles","x":"\xff"}\n', -32700, None),
+            (b"[]\n", -32600, None),
+            (b"7\n", -32600, None),
+            ({"jsonrpc": "1.0", "id": 2, "method": "readFiles"}, -32600, 2),
+            ({"jsonrpc": "2.0", "id": "s", "method": 5}, -32600, "s"),
+            ({"jsonrpc": "2.0", "id": {"a": 1}, "method": "readFiles"}, -32600, None),
+            ({"jsonrpc": "2.0", "id": 3, "method": "pasteFiles"}, -32601, 3),
+            ({"jsonrpc": "2.0", "id": 4, "method": "copyFiles", "params": [["Z:\\a"]]}, -32602, 4),
+            ({"jsonrpc": "2.0", "id": 5, "method": "copyFiles"}, -32602, 5),
+            ({"jsonrpc": "2.0", "id": 6, "method": "cutFiles", "params": {"files": "Z:\\a"}}, -32602, 6),
+            ({"jsonrpc": "2.0", "id": 7, "method": "copyFiles", "params": {"files": []}}, -32602, 7),
+            ({"jsonrpc": "2.0", "id": 8, "method": "copyFiles", "params": {"files": ["Z:\\a", 1]}}, -32602, 8),
+            ({"jsonrpc": "2.0", "id": 9, "method": "copyFiles", "params": {"files": [""]}}, -32602, 9),
+            ({"jsonrpc": "2.0", "id": 10, "method": "copyFiles", "params": {"files": ["a\u0000b"]}}, -32602, 10),
+            (b'{"jsonrpc":"2.0","id":11,"method":"copyFiles","params":{"files":["a\\ud800b"]}}\n', -32602, 11),
+            (b'{"jsonrpc":"2.0","id":12,"method":"cutFiles","params":{"files":["\\udc00"]}}\n', -32602, 12),
+            ({"jsonrpc": "2.0", "id": 13, "method": "watch", "params": {"enabled": 1}}, -32602, 13),
+        ]
+        self.wine.put_hdrop(drop_block(["Z:\\kept"]))
+        for line, code, id in cases:
+            with self.subTest(line=line):
+                self.expect_error(line, code, id)
+        self.assertEqual(self.wine.hdrop(), drop_block(["Z:\\kept"]))
+        batch = self.expect_error(b'[{"jsonrpc":"2.0","id":1,"method":"readFiles"}]\n', -32600)
+        self.assertIn("batches are not supported", batch["message"])
+
+        # A notification gets no reply, not even an error; the next call's is next.
+        self.session.send({"jsonrpc": "2.0", "method": "pasteFiles"})
+        self.session.send({"jsonrpc": "2.0", "method": "copyFiles", "params": {"files": ["Z:\\by notification"]}})
+        self.assertEqual(self.session.call("readFiles")["result"]["files"], ["Z:\\by notification"])
+
+        with self.wine.clipboard_held():
+            busy = self.session.call("copyFiles", {"files": ["Z:\\x"]})["error"]
+        text = self.wine.system_text(5)
+        self.assertEqual(busy, {"code": 1, "message": f"Clipboard error: {text} (os error 5)", "data": {"osError": 5}})
+
+        # A line over 64 MiB is answered once, and not held.
+        self.session.send(b'{"jsonrpc":"2.0","id":1,"method":"copyFiles","params":{"files":["' + b"x" * (64 << 20))
+        self.expect_error(b'"]}}\n', -32600)
+        self.assertEqual(self.session.call("readFiles")["result"]["files"], ["Z:\\by notification"])
+
+    def test_changes_are_notified_once_each_while_watching(self):
+        watched = self.session.call("watch", {"enabled": True})["result"]["sequence"]
+        self.wine.put_text("another program's text")
+        change = self.session.receive()
+        self.assertEqual(change["method"], "changed")
+        self.assertFalse(change["params"]["hasFiles"])
+        self.assertGreater(change["params"]["sequence"], watched)
+        copied = self.session.call("copyFiles", {"files": ["Z:\\mine"]})["result"]["sequence"]
+        own = self.session.receive()
+        self.assertEqual(own, {"jsonrpc": "2.0", "method": "changed",
+                               "params": {"sequence": copied, "hasFiles": True}})
+
+        # An X11 program's change, while the session waits for input.
+        with tempfile.TemporaryDirectory(dir=WORK) as folder:
+            path = pathlib.Path(folder, "from x11.txt")
+            path.write_text("x")
+            xclip = subprocess.Popen(["xclip", "-selection", "clipboard", "-t", "text/uri-list", "-i"], env=self.wine.env,
+                                     stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            xclip.communicate(path.as_uri().encode() + b"\r\n", timeout=10)
+            try:
+                x11 = self.session.receive()
+                self.assertTrue(x11["params"]["hasFiles"])
+                self.assertEqual(self.session.call("readFiles")["result"]["files"], [windows_path(path)])
+            finally:
+                subprocess.run(["pkill", "-f", "xclip -selection clipboard"], check=False)
+        self.session.call("watch", {"enabled": False})
+        sequences = [own["params"]["sequence"], change["params"]["sequence"], x11["params"]["sequence"]]
+        self.assertEqual(len(set(sequences)), 3)
+
+    def test_replies_keep_the_order_of_their_lines_and_the_end_of_input_ends_it(self):
+        lines = b"".join([
+            b'{"jsonrpc":"2.0","id":1,"method":"cutFiles","params":{"files":["Z:\\\\one"]}}\r\n',
+            b"garbage\n",
+            b'\n{"jsonrpc":"2.0","id":2,"method":"readFiles"}\n',
+            b'{"jsonrpc":"2.0","id":3,"method":"nothing"}\n',
+            b'{"jsonrpc":"2.0","id":4,"method":"readFiles"}',  # the last line needs no break
+        ])
+        self.session.send(lines)
+        self.session.process.stdin.close()
+        replies = [self.session.receive() for _ in range(5)]
+        self.assertEqual([r["id"] for r in replies], [1, None, 2, 3, 4])
+        self.assertEqual(replies[2]["result"]["files"], ["Z:\\one"])
+        self.assertIsNone(self.session.receive())
+        self.assertEqual(self.session.process.wait(timeout=30), 0)
+
+    def test_a_broken_output_ends_the_session_with_a_failure(self):
+        self.session.process.stdout.close()
+        self.session.send({"jsonrpc": "2.0", "id": 1, "method": "readFiles"})
+        self.assertNotEqual(self.session.process.wait(timeout=30), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
