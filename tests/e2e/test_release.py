@@ -72,8 +72,12 @@ class Release(WineTestCase):
             _, pfx = make_certificate(folder, "right")
             for signing, message in [({"VANTLE_SIGN_PFX": str(pfx), "VANTLE_SIGN_PASSWORD": "wrong"}, "signing failed"),
                                      ({"VANTLE_SIGN_PFX": str(folder / "missing.pfx"), "VANTLE_SIGN_PASSWORD": ""},
-                                      "cannot read the signing file")]:
-                with self.subTest(message=message):
+                                      "cannot read the signing file"),
+                                     ({"VANTLE_SIGN_PFX": str(pfx)}, "VANTLE_SIGN_PASSWORD is missing"),
+                                     ({"VANTLE_SIGN_PASSWORD": "right"}, "VANTLE_SIGN_PFX is missing"),
+                                     ({"VANTLE_SIGN_PFX": "", "VANTLE_SIGN_PASSWORD": "right"},
+                                      "VANTLE_SIGN_PFX is missing")]:
+                with self.subTest(signing=signing):
                     done = self.package(folder / "dist", **signing)
                     self.assertNotEqual(done.returncode, 0)
                     self.assertIn(message, done.stderr)
