@@ -44,6 +44,10 @@ add_test(NAME node_types COMMAND ${CMAKE_SOURCE_DIR}/node/node_modules/.bin/tsc 
 add_test(NAME reproducible_build COMMAND ${CMAKE_SOURCE_DIR}/tests/build/reproducible.sh)
 set_tests_properties(reproducible_build PROPERTIES PROCESSORS 2 TIMEOUT 900)
 
+# A configure run before the cross compiler is installed stops clearly, and
+# the build scripts recover a folder that an earlier one filled with host tools.
+add_test(NAME first_build COMMAND ${CMAKE_SOURCE_DIR}/tests/build/first_build.sh)
+
 # Short runs of the fuzz targets, when the fuzz build is there.
 set(VANTLE_FUZZ_BUILD_DIR "" CACHE PATH "Build folder of the fuzz preset")
 set(VANTLE_FUZZ_SECONDS 5 CACHE STRING "How long each fuzz target runs in the test suite")

@@ -68,6 +68,14 @@ target_compile_definitions(clip_helper PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
 target_link_options(clip_helper PRIVATE -static -municode)
 target_link_libraries(clip_helper PRIVATE user32 shell32)
 
+# Helper for the end-to-end tests: the stack guard and the hardening flags of
+# vantle_native.exe on a program whose stack a test may overrun.
+add_executable(stack_guard_probe tests/e2e/stack_guard_probe.cpp src/runtime/stack_guard.cpp)
+target_include_directories(stack_guard_probe PRIVATE src)
+target_compile_definitions(stack_guard_probe PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
+target_compile_options(stack_guard_probe PRIVATE ${VANTLE_WARNINGS} ${VANTLE_HARDENING_COMPILE})
+target_link_options(stack_guard_probe PRIVATE -static ${VANTLE_HARDENING_COMPILE} ${VANTLE_HARDENING_LINK})
+
 # Benchmark programs (scripts/bench): an empty exe and a minimal C program
 # that makes the same Win32 calls as vantle_native.exe.
 foreach(program empty baseline)

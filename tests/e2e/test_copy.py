@@ -102,6 +102,7 @@ class CopyFiles(WineTestCase):
             (["--cut_files", "Z:\\cut", "--read_files"], b"Z:\\kept\n", ["Z:\\kept"], None),
             (["--read_files_with_effect", "--copy_files_stdin", "--cut_files", "Z:\\cut"], b"", ["Z:\\cut"], MOVE),
             (["--read_files_with_effect", "--cut_files_stdin", "--copy_files_stdin"], b"", ["Z:\\in"], None),
+            (["--read_files_with_effect", "--cut_files_stdin"], b"", ["Z:\\in"], MOVE),
         ]
         for arguments, output, placed, effect in cases:
             with self.subTest(arguments=arguments):

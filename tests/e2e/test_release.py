@@ -1,7 +1,9 @@
 """scripts/package as a release: the exe signed with a throwaway certificate,
-verified, run under Wine from the zip; every artifact in SHA256SUMS."""
+verified, run under Wine from the zip; every artifact in SHA256SUMS. And the
+exe's stack protection, on a program built with the same flags and guard."""
 import os
 import pathlib
+import re
 import subprocess
 import tarfile
 import tempfile
@@ -11,6 +13,7 @@ import zipfile
 from harness import EXE, WINDOWS_BUILD, WORK, WineTestCase, drop_block
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+STACK_PROBE = WINDOWS_BUILD / "stack_guard_probe.exe"
 
 
 def make_certificate(folder, password):
@@ -72,12 +75,27 @@ class Release(WineTestCase):
             _, pfx = make_certificate(folder, "right")
             for signing, message in [({"VANTLE_SIGN_PFX": str(pfx), "VANTLE_SIGN_PASSWORD": "wrong"}, "signing failed"),
                                      ({"VANTLE_SIGN_PFX": str(folder / "missing.pfx"), "VANTLE_SIGN_PASSWORD": ""},
-                                      "cannot read the signing file")]:
-                with self.subTest(message=message):
+                                      "cannot read the signing file"),
+                                     ({"VANTLE_SIGN_PFX": str(pfx)}, "VANTLE_SIGN_PASSWORD is missing"),
+                                     ({"VANTLE_SIGN_PASSWORD": "right"}, "VANTLE_SIGN_PFX is missing"),
+                                     ({"VANTLE_SIGN_PFX": "", "VANTLE_SIGN_PASSWORD": "right"},
+                                      "VANTLE_SIGN_PFX is missing")]:
+                with self.subTest(signing=signing):
                     done = self.package(folder / "dist", **signing)
                     self.assertNotEqual(done.returncode, 0)
                     self.assertIn(message, done.stderr)
                     self.assertFalse((folder / "dist").exists())
+
+    def test_the_stack_guard_is_seeded_at_each_start_and_an_overrun_fails_fast(self):
+        source = (ROOT / "src" / "runtime" / "stack_guard.cpp").read_text()
+        initial = int(re.search(r"__stack_chk_guard = (0x[0-9A-Fa-f]+)", source).group(1), 16)
+        runs = [self.wine.run(exe=STACK_PROBE) for _ in range(2)]
+        self.assertEqual([run.status for run in runs], [0, 0], runs)
+        guards = {int(run.stdout, 16) for run in runs}
+        self.assertEqual(len(guards), 2, runs)
+        self.assertNotIn(initial, guards)
+        # GetExitCodeProcess gives the whole status; Wine's loader exits with its low byte only.
+        self.assertEqual(self.wine.run("overflow", exe=STACK_PROBE).status, 0xC0000409)
 
 
 if __name__ == "__main__":
