@@ -1,7 +1,8 @@
 #include "session/protocol.h"
 
-#include <rapidjson/document.h>
-#include <rapidjson/error/en.h>
+#include <rapidjson/encodedstream.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -14,12 +15,13 @@
 namespace vantle_native::session {
 namespace {
 
-using Document = rapidjson::Document;
-using Value = rapidjson::Value;
 using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
+using SizeType = rapidjson::SizeType;
 
-// Strict: the line must be one JSON value, its strings valid UTF-8.
-constexpr unsigned parse_flags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+// Strict: the line must be one JSON value, its strings valid UTF-8. Numbers
+// stay the text they came as: the only number the protocol reads is an id,
+// which goes back exactly as it came.
+constexpr unsigned parse_flags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 constexpr std::string_view protocol_version = "2.0";
 constexpr std::string_view change_method = "changed";
@@ -35,45 +37,150 @@ constexpr std::array method_names{
     MethodName{"watch", Method::watch},
 };
 
-std::string_view view_of(const Value& string) { return {string.GetString(), string.GetStringLength()}; }
+// What JSON value a member held, as far as the protocol cares.
+enum class Kind { absent, null, boolean, number, string, object, array };
 
-const Value* member(const Value& object, std::string_view name) {
-    const auto found = object.FindMember(Value(rapidjson::StringRef(name.data(), name.size())));
-    return found == object.MemberEnd() ? nullptr : &found->value;
-}
-
-std::string json_text(const Value& value) {
+// The JSON text of a string value.
+std::string json_string(std::string_view text) {
     rapidjson::StringBuffer buffer;
     Writer writer(buffer);
-    value.Accept(writer);
+    writer.String(text.data(), static_cast<SizeType>(text.size()));
     return {buffer.GetString(), buffer.GetSize()};
 }
 
-ErrorReply error(RequestId id, ErrorCode code, std::string message) {
-    return ErrorReply{std::move(id), code, std::move(message), std::nullopt};
-}
+// The reader's handler: keeps, of a line's JSON, the members the protocol
+// names (jsonrpc, id, method, params with its files or enabled), each as it
+// came, and passes over everything else at any depth.
+class Envelope : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Envelope> {
+public:
+    Kind root = Kind::absent;
+    Kind version = Kind::absent;
+    std::string version_text;
+    Kind id = Kind::absent;
+    std::string id_json;
+    Kind method = Kind::absent;
+    std::string method_text;
+    Kind params = Kind::absent;
+    Kind files = Kind::absent;
+    // The files that are strings, one after another, and where each lies;
+    // the index of the first that is not a string.
+    std::string file_text;
+    std::vector<std::pair<std::size_t, std::size_t>> file_spans;
+    std::optional<std::size_t> first_non_string_file;
+    Kind enabled = Kind::absent;
+    bool enabled_value = false;
+
+    bool Null() { return scalar(Kind::null, {}); }
+    bool Bool(bool value) {
+        if (place() == Place::params_member && key_ == "enabled") enabled_value = value;
+        return scalar(Kind::boolean, {});
+    }
+    bool RawNumber(const char* text, SizeType length, bool) { return scalar(Kind::number, {text, length}); }
+    bool String(const char* text, SizeType length, bool) { return scalar(Kind::string, {text, length}); }
+    bool Key(const char* text, SizeType length, bool) {
+        if (depth_ <= 2) key_.assign(text, length);
+        return true;
+    }
+    bool StartObject() { return open(Kind::object); }
+    bool StartArray() { return open(Kind::array); }
+    bool EndObject(SizeType) { return close(); }
+    bool EndArray(SizeType) { return close(); }
+
+private:
+    // Where the value that comes next stands.
+    enum class Place { root, root_member, params_member, file, elsewhere };
+
+    Place place() const {
+        switch (depth_) {
+            case 0: return Place::root;
+            case 1: return root == Kind::object ? Place::root_member : Place::elsewhere;
+            case 2: return in_params_ ? Place::params_member : Place::elsewhere;
+            case 3: return in_files_ ? Place::file : Place::elsewhere;
+            default: return Place::elsewhere;
+        }
+    }
+
+    // Notes a value's kind where the protocol looks for it.
+    void note(Kind kind, std::string_view text) {
+        place_ = place();
+        switch (place_) {
+            case Place::root: root = kind; break;
+            case Place::root_member:
+                if (key_ == "jsonrpc") version = kind, version_text.assign(text);
+                if (key_ == "method") method = kind, method_text.assign(text);
+                if (key_ == "params") params = kind;
+                if (key_ == "id") id = kind, id_json = kind == Kind::string ? json_string(text) : std::string(text);
+                break;
+            case Place::params_member:
+                if (key_ == "files") files = kind, file_text.clear(), file_spans.clear(), first_non_string_file.reset();
+                if (key_ == "enabled") enabled = kind;
+                break;
+            case Place::file:
+                if (kind == Kind::string) {
+                    file_spans.emplace_back(file_text.size(), text.size());
+                    file_text += text;
+                } else if (!first_non_string_file) {
+                    first_non_string_file = file_spans.size();
+                }
+                break;
+            case Place::elsewhere: break;
+        }
+    }
+
+    bool scalar(Kind kind, std::string_view text) {
+        note(kind, text);
+        return true;
+    }
+
+    bool open(Kind kind) {
+        note(kind, {});
+        in_params_ = place_ == Place::root_member && key_ == "params" && kind == Kind::object ? true
+                     : depth_ == 1                                                        ? false
+                                                                                          : in_params_;
+        in_files_ = place_ == Place::params_member && key_ == "files" && kind == Kind::array ? true
+                    : depth_ == 2                                                          ? false
+                                                                                           : in_files_;
+        ++depth_;
+        return true;
+    }
+
+    bool close() {
+        --depth_;
+        return true;
+    }
+
+    std::size_t depth_ = 0;
+    std::string key_;
+    Place place_ = Place::root;
+    bool in_params_ = false;
+    bool in_files_ = false;
+};
 
 // A JSON text with an unpaired high surrogate escape does not parse; the
 // escape is turned into \u0000, which no path may hold either, so that such
 // a path is refused as invalid params and not as a broken line.
 constexpr std::string_view lone_surrogate_stand_in = "\\u0000";
 
-bool parse(Document& document, std::string_view line) {
-    document.Parse<parse_flags>(line.data(), line.size());
-    if (document.GetParseError() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid) {
-        std::string patched(line);
-        while (document.GetParseError() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid) {
-            patched.replace(document.GetErrorOffset(), lone_surrogate_stand_in.size(), lone_surrogate_stand_in);
-            document.Parse<parse_flags>(patched.data(), patched.size());
-        }
+rapidjson::ParseResult parse(Envelope& envelope, std::string_view line) {
+    const auto read = [&](std::string_view text) {
+        envelope = Envelope();
+        rapidjson::MemoryStream memory(text.data(), text.size());
+        rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(memory);
+        rapidjson::Reader reader;
+        return reader.Parse<parse_flags>(stream, envelope);
+    };
+    rapidjson::ParseResult result = read(line);
+    if (result.Code() != rapidjson::kParseErrorStringUnicodeSurrogateInvalid) return result;
+    std::string patched(line);
+    while (result.Code() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid) {
+        patched.replace(result.Offset(), lone_surrogate_stand_in.size(), lone_surrogate_stand_in);
+        result = read(patched);
     }
-    return !document.HasParseError();
+    return result;
 }
 
 // Why a path cannot be placed, or nothing when it can.
-std::optional<std::string_view> path_fault(const Value& path) {
-    if (!path.IsString()) return "is not a string";
-    const std::string_view text = view_of(path);
+std::optional<std::string_view> path_fault(std::string_view text) {
     if (text.empty()) return "is empty";
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = unicode::valid_utf8_sequence_length(text.substr(i));
@@ -85,39 +192,51 @@ std::optional<std::string_view> path_fault(const Value& path) {
     return std::nullopt;
 }
 
-Result<Params, std::string> files_params(const Value* params) {
-    const Value* files = params == nullptr ? nullptr : member(*params, "files");
-    if (files == nullptr) return Failure{std::string("files is missing")};
-    if (!files->IsArray()) return Failure{std::string("files is not an array")};
-    if (files->Empty()) return Failure{std::string("files is empty")};
+ErrorReply error(RequestId id, ErrorCode code, std::string message) {
+    return ErrorReply{std::move(id), code, std::move(message), std::nullopt};
+}
+
+Result<FilesParams, std::string> files_params(const Envelope& envelope) {
+    if (envelope.files == Kind::absent) return Failure{std::string("files is missing")};
+    if (envelope.files != Kind::array) return Failure{std::string("files is not an array")};
+    if (envelope.file_spans.empty() && !envelope.first_non_string_file) return Failure{std::string("files is empty")};
     FilesParams decoded;
-    decoded.files.reserve(files->Size());
-    for (rapidjson::SizeType i = 0; i < files->Size(); ++i) {
-        if (const auto fault = path_fault((*files)[i])) {
-            return Failure{"files[" + std::to_string(i) + "] " + std::string(*fault)};
-        }
-        decoded.files.push_back(view_of((*files)[i]));
+    decoded.files.reserve(envelope.file_spans.size());
+    for (const auto& [offset, length] : envelope.file_spans) {
+        const std::size_t index = decoded.files.size();
+        if (envelope.first_non_string_file == index) break;
+        const std::string_view file = std::string_view(envelope.file_text).substr(offset, length);
+        if (const auto fault = path_fault(file)) return Failure{"files[" + std::to_string(index) + "] " + std::string(*fault)};
+        decoded.files.push_back(file);
     }
-    return Params{std::move(decoded)};
+    if (envelope.first_non_string_file) {
+        return Failure{"files[" + std::to_string(*envelope.first_non_string_file) + "] is not a string"};
+    }
+    return decoded;
 }
 
-Result<Params, std::string> watch_params(const Value* params) {
-    const Value* enabled = params == nullptr ? nullptr : member(*params, "enabled");
-    if (enabled == nullptr || !enabled->IsBool()) return Failure{std::string("enabled is not a boolean")};
-    return Params{WatchParams{enabled->GetBool()}};
-}
-
-// The typed params of `method`; `params` is the params object, or null when
-// the request has none.
-Result<Params, std::string> decode_params(Method method, const Value* params) {
-    if (params != nullptr && !params->IsObject()) return Failure{std::string("params must be an object")};
+// The typed params of `method`.
+Result<Params, std::string> decode_params(Method method, const Envelope& envelope) {
+    if (envelope.params != Kind::absent && envelope.params != Kind::object) {
+        return Failure{std::string("params must be an object")};
+    }
     switch (method) {
         case Method::copy_files:
-        case Method::cut_files: return files_params(params);
-        case Method::watch: return watch_params(params);
+        case Method::cut_files: {
+            auto files = files_params(envelope);
+            if (!files.ok()) return Failure{std::move(files.error())};
+            return Params{std::move(files.value())};
+        }
+        case Method::watch:
+            if (envelope.enabled != Kind::boolean) return Failure{std::string("enabled is not a boolean")};
+            return Params{WatchParams{envelope.enabled_value}};
         case Method::read_files: break;
     }
     return Params{ReadParams{}};
+}
+
+void write_string(Writer& writer, std::string_view text) {
+    writer.String(text.data(), static_cast<SizeType>(text.size()));
 }
 
 // Writes {"jsonrpc":"2.0","id":ID, then the caller's members, then }.
@@ -127,7 +246,7 @@ std::string encode_reply(std::string_view id, Members&& members) {
     Writer writer(buffer);
     writer.StartObject();
     writer.Key("jsonrpc");
-    writer.String(protocol_version.data(), static_cast<rapidjson::SizeType>(protocol_version.size()));
+    write_string(writer, protocol_version);
     writer.Key("id");
     writer.RawValue(id.data(), id.size(), rapidjson::kObjectType);
     members(writer);
@@ -137,54 +256,47 @@ std::string encode_reply(std::string_view id, Members&& members) {
     return line;
 }
 
-void write_string(Writer& writer, std::string_view text) {
-    writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
-}
-
 }  // namespace
 
 Request::Request(RequestId id, Method method, Params params, std::shared_ptr<const void> storage)
     : id_(std::move(id)), method_(method), params_(std::move(params)), storage_(std::move(storage)) {}
 
 Result<Request, ErrorReply> decode_request(std::string_view line) {
-    // The document holds its own copies of the strings that params view.
-    auto document = std::make_shared<Document>();
-    if (!parse(*document, line)) {
-        std::string message = "Parse error: ";
-        message += rapidjson::GetParseError_En(document->GetParseError());
-        return Failure{error(std::string(null_id), ErrorCode::parse_error, std::move(message))};
+    auto envelope = std::make_shared<Envelope>();
+    const rapidjson::ParseResult parsed = parse(*envelope, line);
+    if (parsed.IsError()) {
+        const bool encoding = parsed.Code() == rapidjson::kParseErrorStringInvalidEncoding;
+        return Failure{error(std::string(null_id), ErrorCode::parse_error,
+                             encoding ? "Parse error: not valid UTF-8"
+                                      : "Parse error: not JSON (at byte " + std::to_string(parsed.Offset()) + ")")};
     }
-    const Document& root = *document;
-    if (root.IsArray()) {
+    const Envelope& request = *envelope;
+    if (request.root == Kind::array) {
         return Failure{error(std::string(null_id), ErrorCode::invalid_request, "Invalid Request: batches are not supported")};
     }
-    if (!root.IsObject()) {
+    if (request.root != Kind::object) {
         return Failure{error(std::string(null_id), ErrorCode::invalid_request, "Invalid Request: not an object")};
     }
-    const Value* id_value = member(root, "id");
-    if (id_value != nullptr && !id_value->IsString() && !id_value->IsNumber() && !id_value->IsNull()) {
+    if (request.id != Kind::absent && request.id != Kind::string && request.id != Kind::number && request.id != Kind::null) {
         return Failure{error(std::string(null_id), ErrorCode::invalid_request,
                              "Invalid Request: id must be a string, a number or null")};
     }
-    const RequestId id = id_value == nullptr ? RequestId() : RequestId(json_text(*id_value));
+    const RequestId id = request.id == Kind::absent ? RequestId() : RequestId(request.id == Kind::null ? std::string(null_id) : request.id_json);
     const std::string reply_id = id.value_or(std::string(null_id));
-    const Value* version = member(root, "jsonrpc");
-    if (version == nullptr || !version->IsString() || view_of(*version) != protocol_version) {
+    if (request.version != Kind::string || request.version_text != protocol_version) {
         return Failure{error(reply_id, ErrorCode::invalid_request, "Invalid Request: jsonrpc must be \"2.0\"")};
     }
-    const Value* method_value = member(root, "method");
-    if (method_value == nullptr || !method_value->IsString()) {
+    if (request.method != Kind::string) {
         return Failure{error(reply_id, ErrorCode::invalid_request, "Invalid Request: method must be a string")};
     }
-    const std::string_view method_name = view_of(*method_value);
     const auto known = std::find_if(method_names.begin(), method_names.end(),
-                                    [&](const MethodName& m) { return m.name == method_name; });
+                                    [&](const MethodName& m) { return m.name == request.method_text; });
     if (known == method_names.end()) {
-        return Failure{error(id, ErrorCode::method_not_found, "Method not found: " + std::string(method_name))};
+        return Failure{error(id, ErrorCode::method_not_found, "Method not found: " + request.method_text)};
     }
-    auto params = decode_params(known->method, member(root, "params"));
+    auto params = decode_params(known->method, request);
     if (!params.ok()) return Failure{error(id, ErrorCode::invalid_params, "Invalid params: " + params.error())};
-    return Request(id, known->method, std::move(params.value()), std::move(document));
+    return Request(id, known->method, std::move(params.value()), std::move(envelope));
 }
 
 ErrorReply line_too_long_reply(std::size_t limit) {

@@ -221,13 +221,15 @@ class Session:
     as they come. Start it while Wine's desktop is up (Wine.window_alive), or
     a Wine service started by it would hold the pipes."""
 
-    def __init__(self, wine):
+    def __init__(self, wine, reading=True):
+        """With reading False, nothing reads the replies: a test may close them."""
         self.err = tempfile.TemporaryFile(dir=WORK)
         self.process = subprocess.Popen([str(WINE_DIR / "wine64"), str(EXE), "--serve"], env=wine.env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.err)
         self.lines = queue.Queue()
         self.next_id = 0
-        threading.Thread(target=self._read, daemon=True).start()
+        if reading:
+            threading.Thread(target=self._read, daemon=True).start()
 
     def _read(self):
         for line in self.process.stdout:
@@ -261,5 +263,6 @@ class Session:
         """Ends the input and gives the exit status and standard error."""
         self.process.stdin.close()
         status = self.process.wait(timeout=timeout)
+        self.process.stdout.close()
         self.err.seek(0)
         return status, self.err.read()

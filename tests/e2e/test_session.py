@@ -18,6 +18,7 @@ class Serve(WineTestCase):
     def tearDown(self):
         if self.session.process.poll() is None:
             self.session.close()
+        self.session.err.close()
         self.window.__exit__(None, None, None)
         super().tearDown()
 
@@ -135,9 +136,11 @@ class Serve(WineTestCase):
         self.assertEqual(self.session.process.wait(timeout=30), 0)
 
     def test_a_broken_output_ends_the_session_with_a_failure(self):
+        self.session.close()
+        self.session = Session(self.wine, reading=False)
         self.session.process.stdout.close()
         self.session.send({"jsonrpc": "2.0", "id": 1, "method": "readFiles"})
-        self.assertNotEqual(self.session.process.wait(timeout=30), 0)
+        self.assertEqual(self.session.process.wait(timeout=30), 101)
 
 
 if __name__ == "__main__":
