@@ -8,7 +8,7 @@ add_library(vantle_fuzz_core OBJECT
   tests/support/fake_win32.cpp
   tests/support/fake_serve.cpp
   tests/support/recording_receiver.cpp)
-target_include_directories(vantle_fuzz_core PUBLIC src tests)
+target_include_directories(vantle_fuzz_core PUBLIC src src/win tests)
 target_compile_options(vantle_fuzz_core PUBLIC ${VANTLE_WARNINGS} ${VANTLE_FUZZ_SANITIZERS} -fsanitize=fuzzer-no-link)
 
 foreach(target IN LISTS VANTLE_FUZZ_TARGETS)

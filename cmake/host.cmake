@@ -8,7 +8,7 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 enable_testing()
 
 add_library(vantle_core OBJECT ${VANTLE_CORE_SOURCES})
-target_include_directories(vantle_core PUBLIC src)
+target_include_directories(vantle_core PUBLIC src src/win)
 target_compile_options(vantle_core PUBLIC ${VANTLE_WARNINGS} ${VANTLE_SANITIZERS})
 target_link_options(vantle_core PUBLIC ${VANTLE_SANITIZERS})
 

@@ -50,7 +50,19 @@ add_executable(vantle_native
   src/runtime/stack_guard.cpp
   ${CMAKE_BINARY_DIR}/vantle_native.rc)
 add_dependencies(vantle_native vantle_delay_libraries)
-target_include_directories(vantle_native PRIVATE src)
+# Each neutral runtime file compiles as one unit with its Windows half, so
+# that the calls between them inline as they did before the split (apart,
+# they cost 1.5 KiB of the 128 KiB budget).
+set_target_properties(vantle_native PROPERTIES UNITY_BUILD ON UNITY_BUILD_MODE GROUP)
+foreach(pair IN ITEMS "errors;win/os_error" "runtime/fatal;win/runtime;runtime/memory;runtime/process"
+                      "runtime/stdio;win/standard_streams")
+  string(REPLACE ";" "_" group "${pair}")
+  string(REPLACE "/" "_" group "${group}")
+  foreach(file IN LISTS pair)
+    set_source_files_properties(src/${file}.cpp TARGET_DIRECTORY vantle_native PROPERTIES UNITY_GROUP ${group})
+  endforeach()
+endforeach()
+target_include_directories(vantle_native PRIVATE src src/win)
 target_include_directories(vantle_native SYSTEM PRIVATE ${VANTLE_THIRD_PARTY_INCLUDE})
 target_compile_definitions(vantle_native PRIVATE ${VANTLE_WINDOWS_DEFINITIONS})
 target_compile_options(vantle_native PRIVATE

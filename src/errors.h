@@ -8,12 +8,12 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/win32.h"
 #include "result.h"
 
 namespace vantle_native {
 
-// A platform error code exactly as GetLastError gave it, read as signed.
+// A platform error code exactly as the platform gave it (GetLastError on
+// Windows, errno on Linux), read as signed.
 struct OsError {
     std::int32_t code;
 };
@@ -22,6 +22,7 @@ struct OsError {
 [[nodiscard]] OsError last_os_error();
 
 // The system's message for `code`, trailing white space removed; never fails.
+// Each platform's room defines these two.
 [[nodiscard]] std::string os_error_text(std::int32_t code);
 
 // The message, then " (os error <code>)" with the code as captured.
@@ -30,8 +31,9 @@ struct OsError {
 // The text between double quotes, with quotes, backslashes, control and
 // invisible characters escaped so that the result is one unambiguous line.
 [[nodiscard]] std::string quoted_form(std::string_view utf8);
-// The same for raw UTF-16, where an unpaired surrogate shows as \u{d800}.
-[[nodiscard]] std::string quoted_form(platform::WideView units);
+// Appends one code point as quoted_form shows it: for the quoted forms of the
+// platforms' raw text (UTF-16 units, bytes that are not UTF-8).
+void append_quoted_code_point(std::string& out, char32_t c);
 
 // The clipboard operations' error; its single variant carries a text that
 // begins with clipboard_error_prefix, and the platform's code when a
@@ -44,7 +46,7 @@ using ClipboardError = std::variant<Pasteboard>;
 
 // The platform's code behind a clipboard error, if a platform call failed.
 [[nodiscard]] inline std::optional<std::int32_t> os_error_code(const ClipboardError& error) {
-    return std::get<Pasteboard>(error).os_error;
+    return held<Pasteboard>(error).os_error;
 }
 
 inline constexpr std::string_view clipboard_error_prefix = "Clipboard error: ";

@@ -2,6 +2,7 @@
 // dispatcher decides that an error is fatal.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 #include <variant>
 
@@ -9,6 +10,19 @@ namespace vantle_native {
 
 // The success value of an operation that gives nothing back.
 struct Done {};
+
+// The alternative of a variant that the caller knows it holds. Unlike
+// std::get, it has no throwing path: every caller has checked (or built) the
+// alternative, and the exception class that std::get would link in costs
+// the Windows exe a block of its size budget.
+template <class Alternative, class Variant>
+[[nodiscard]] constexpr auto& held(Variant& variant) {
+    return *std::get_if<Alternative>(&variant);
+}
+template <std::size_t Index, class Variant>
+[[nodiscard]] constexpr auto& held(Variant& variant) {
+    return *std::get_if<Index>(&variant);
+}
 
 template <class E>
 struct Failure {
@@ -30,10 +44,10 @@ public:
     Result(Failure<F> failure) : state_(std::in_place_index<1>, std::move(failure.error)) {}
 
     [[nodiscard]] bool ok() const { return state_.index() == 0; }
-    [[nodiscard]] T& value() { return std::get<0>(state_); }
-    [[nodiscard]] const T& value() const { return std::get<0>(state_); }
-    [[nodiscard]] E& error() { return std::get<1>(state_); }
-    [[nodiscard]] const E& error() const { return std::get<1>(state_); }
+    [[nodiscard]] T& value() { return held<0>(state_); }
+    [[nodiscard]] const T& value() const { return held<0>(state_); }
+    [[nodiscard]] E& error() { return held<1>(state_); }
+    [[nodiscard]] const E& error() const { return held<1>(state_); }
 
 private:
     std::variant<T, E> state_;

@@ -1,39 +1,37 @@
 // Every allocation goes through here, so that running out of memory ends the
 // run the same way wherever it happens: a one-line note on standard error and
-// the platform's fail-fast request, with no unwinding and no exit handlers.
+// the platform's way of ending at once, with no unwinding and no exit handlers.
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <new>
 
-#include "platform/win32.h"
 #include "runtime/memory.h"
+#include "runtime/platform.h"
 
 namespace vantle_native::runtime {
 namespace {
 
-constexpr char allocation_failure_prefix[] = "memory allocation of ";
-constexpr char allocation_failure_suffix[] = " bytes failed";
-
-// Writes without allocating: the heap has just failed.
-void write_to_standard_error(const char* bytes, std::size_t length) {
-    const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    (void)WriteFile(handle, bytes, static_cast<DWORD>(length), &written, nullptr);
-}
+constexpr std::string_view allocation_failure_prefix = "memory allocation of ";
+constexpr std::string_view allocation_failure_suffix = " bytes failed";
+// The digits of the largest size_t.
+constexpr std::size_t max_size_digits = 20;
 
 }  // namespace
 
 void report_allocation_failure(std::size_t size) {
-    char digits[24];
+    // Built in place: the heap has just failed.
+    std::array<char, allocation_failure_prefix.size() + max_size_digits + allocation_failure_suffix.size()> note{};
+    char* end = std::copy(allocation_failure_prefix.begin(), allocation_failure_prefix.end(), note.data());
+    char digits[max_size_digits];
     std::size_t start = sizeof digits;
     do {
         digits[--start] = static_cast<char>('0' + size % 10);
         size /= 10;
     } while (size != 0);
-    write_to_standard_error(allocation_failure_prefix, sizeof allocation_failure_prefix - 1);
-    write_to_standard_error(digits + start, sizeof digits - start);
-    write_to_standard_error(allocation_failure_suffix, sizeof allocation_failure_suffix - 1);
-    platform::request_fail_fast(FAST_FAIL_FATAL_APP_EXIT);
+    end = std::copy(digits + start, digits + sizeof digits, end);
+    end = std::copy(allocation_failure_suffix.begin(), allocation_failure_suffix.end(), end);
+    end_after_allocation_failure(std::string_view(note.data(), static_cast<std::size_t>(end - note.data())));
 }
 
 void* allocate_or_fail_fast(std::size_t size) {

@@ -9,8 +9,8 @@ inline constexpr char main_thread_name[] = "main";
 inline constexpr int exit_success = 0;
 inline constexpr int exit_fatal = 101;
 
-// Names the main thread, runs `entry`, empties standard output and gives the
-// exit status: exit_success, or exit_fatal after a fatal report.
+// Prepares the process (runtime/platform.h), runs `entry`, empties standard
+// output and gives the exit status: exit_success, or exit_fatal after a fatal report.
 [[nodiscard]] int run_process(void (*entry)());
 
 }  // namespace vantle_native::runtime

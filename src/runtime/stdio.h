@@ -4,13 +4,15 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "errors.h"
-#include "platform/win32.h"
+// ReentrantLock: each platform's room has its own, chosen by its include path.
+#include "reentrant_lock.h"
 #include "result.h"
 
 namespace vantle_native::runtime {
@@ -25,18 +27,21 @@ struct IoError {
 
 [[nodiscard]] std::string to_text(const IoError& error);
 
-// The platform handle behind a standard stream, and whether it is a console.
+// The platform's handle behind a standard stream (a HANDLE's value on
+// Windows, a descriptor on Linux), and whether it is a console.
 struct StandardTarget {
-    HANDLE handle;
+    std::intptr_t handle;
     bool console;
 };
 
-// GetStdHandle, then GetConsoleMode: a null handle is OsError 6.
+// The platform's side of the standard streams; each platform's room defines
+// it. Windows: GetStdHandle, then GetConsoleMode; a null handle is OsError 6.
 [[nodiscard]] Result<StandardTarget, IoError> find_standard_target(StandardStream stream);
 
 // Writes some of `bytes` to the stream's handle and says how many it consumed.
-// On a console the bytes must be UTF-8 and go through WriteConsoleW. On
-// standard output, error 6 (no usable handle) counts as everything written.
+// On a Windows console the bytes must be UTF-8 and go through WriteConsoleW.
+// On standard output, no usable handle (Windows' error 6, Linux's EBADF)
+// counts as everything written.
 [[nodiscard]] Result<std::size_t, IoError> write_standard_handle(StandardStream stream, std::string_view bytes);
 // The same with the target already found.
 [[nodiscard]] Result<std::size_t, IoError> write_standard_target(StandardStream stream,
@@ -46,23 +51,6 @@ struct StandardTarget {
 // Writes all of `bytes` to standard error, giving up silently at the first
 // failure: the fatal report has nowhere left to complain to.
 void write_standard_error(std::string_view bytes);
-
-// A lock that the thread holding it may take again; the platform's critical
-// section, so that no threading library is linked in.
-class ReentrantLock {
-public:
-    ReentrantLock() { InitializeCriticalSection(&section_); }
-    ReentrantLock(const ReentrantLock&) = delete;
-    ReentrantLock& operator=(const ReentrantLock&) = delete;
-    ~ReentrantLock() { DeleteCriticalSection(&section_); }
-
-    void lock() { EnterCriticalSection(&section_); }
-    [[nodiscard]] bool try_lock() { return TryEnterCriticalSection(&section_) != FALSE; }
-    void unlock() { LeaveCriticalSection(&section_); }
-
-private:
-    CRITICAL_SECTION section_{};
-};
 
 // Line-buffered standard output: whatever ends in a line feed reaches the
 // platform before a write returns; the rest waits while it fits the buffer.
@@ -99,7 +87,8 @@ void print_line(std::string_view text);
 void print_text(std::string_view text);
 
 // All of standard input, up to its end, as bytes. No standard input, or one
-// the platform rejects as invalid, reads as empty.
+// the platform rejects as invalid, reads as empty. Each platform's room
+// defines it.
 [[nodiscard]] Result<std::string, IoError> read_standard_input();
 
 // The end-of-run step: empties standard output if it exists and its lock is

@@ -6,6 +6,7 @@
 #include "fuzz_support.h"
 #include "unicode/utf16_strict.h"
 #include "runtime/arguments.h"
+#include "win/arguments.h"
 
 namespace {
 

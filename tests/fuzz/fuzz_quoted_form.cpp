@@ -2,6 +2,7 @@
 // control character and no unescaped quote or backslash, and undoing the
 // escapes gives back the code points of the text (raw units included).
 #include "errors.h"
+#include "win/wide_text.h"
 #include "fuzz_support.h"
 #include "unicode/utf16_strict.h"
 #include "unicode/utf.h"

@@ -3,6 +3,8 @@
 // no platform to run on. The session's behaviour is proved under Wine.
 #include "session/serve.h"
 
+#include "platform/win32.h"
+
 namespace vantle_native::session {
 
 constexpr DWORD call_not_implemented = 120;

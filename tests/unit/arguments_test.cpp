@@ -1,4 +1,5 @@
 #include "runtime/arguments.h"
+#include "win/arguments.h"
 
 #include "runtime/fatal.h"
 #include "support/world_test.h"

@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "win/wide_text.h"
 #include "unicode/utf16_strict.h"
 
 #include "support/world_test.h"

@@ -1,15 +1,16 @@
-#include "runtime/arguments.h"
+#include "win/arguments.h"
 
 #include <algorithm>
 
 #include "errors.h"
+#include "runtime/arguments.h"
 #include "runtime/fatal.h"
 #include "unicode/utf16_strict.h"
+#include "win/wide_text.h"
 
 namespace vantle_native::runtime {
 namespace {
 
-constexpr SourceLocation undecodable_argument_location{R"(library\std\src\env)", 772, 51};
 constexpr DWORD first_module_path_capacity = 260;
 constexpr DWORD max_module_path_capacity = 32768;
 
