@@ -51,6 +51,9 @@ public:
     // The clipboard changed and is now at `sequence`; notified once per
     // sequence number, and only while watching.
     void changed(std::uint64_t sequence, bool has_files);
+    // Whether the app asked for change notifications: a platform that must
+    // ask the new owner what it offers asks only then.
+    [[nodiscard]] bool watching() const { return watching_; }
 
 private:
     void handle(Request request);

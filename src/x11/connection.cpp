@@ -1,0 +1,156 @@
+#include "x11/connection.h"
+
+#include <poll.h>
+
+#include <array>
+#include <cerrno>
+#include <utility>
+
+#include "linux/byte_text.h"
+#include "x11/formats.h"
+#include "x11/timeouts.h"
+
+namespace vantle_native::x11 {
+namespace {
+
+constexpr char display_variable[] = "DISPLAY";
+constexpr std::string_view no_display_text = "no X display: DISPLAY is not set";
+constexpr std::string_view unreachable_display_text = "cannot connect to the X display ";
+constexpr std::string_view atoms_refused_text = "the X server did not intern the clipboard's atoms";
+constexpr std::string_view window_refused_text = "the X server refused the clipboard's window";
+constexpr std::string_view broken_connection_text = "the connection to the X display broke";
+constexpr std::string_view no_time_text = "the X server did not give its time within 5 s";
+static_assert(answer_timeout == Milliseconds{5000}, "the texts name the timeout");
+
+// A ChangeProperty request's fixed part, ahead of its data.
+constexpr std::size_t change_property_header_bytes = 24;
+constexpr std::size_t request_unit_bytes = 4;
+
+ClipboardError clipboard_text_error(std::string_view text) {
+    return Pasteboard{std::string(clipboard_error_prefix) + std::string(text), std::nullopt};
+}
+
+// In the order of Atoms' members.
+constexpr std::array atom_names{
+    std::string_view("CLIPBOARD"),   std::string_view("TARGETS"),      std::string_view("TIMESTAMP"),
+    std::string_view("INCR"),        uri_list_target,                  gnome_copied_files_target,
+    kde_cut_selection_target,        utf8_string_target,               plain_text_target,
+    std::string_view("_VANTLE_NATIVE_TRANSFER"), std::string_view("_VANTLE_NATIVE_TIME"),
+};
+static_assert(sizeof(Atoms) == atom_names.size() * sizeof(xcb_atom_t));
+
+// Every atom asked for at once, then every answer taken: one round trip.
+std::optional<Atoms> intern_atoms(xcb_connection_t* connection) {
+    std::array<xcb_intern_atom_cookie_t, atom_names.size()> cookies{};
+    for (std::size_t i = 0; i < atom_names.size(); ++i) {
+        cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(atom_names[i].size()), atom_names[i].data());
+    }
+    std::array<xcb_atom_t, atom_names.size()> atoms{};
+    bool all = true;
+    for (std::size_t i = 0; i < atom_names.size(); ++i) {
+        const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookies[i], nullptr));
+        all = all && reply != nullptr;
+        if (reply) atoms[i] = reply->atom;
+    }
+    if (!all) return std::nullopt;
+    return Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5],
+                 atoms[6], atoms[7], atoms[8], atoms[9], atoms[10]};
+}
+
+}  // namespace
+
+int Deadline::poll_timeout() const {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(at_ - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+ClipboardError broken_connection_error() { return clipboard_text_error(broken_connection_text); }
+
+Result<Connection, ClipboardError> Connection::open() {
+    const char* display = std::getenv(display_variable);
+    if (display == nullptr || *display == '\0') return Failure{clipboard_text_error(no_display_text)};
+    int screen_number = 0;
+    xcb_connection_t* connection = xcb_connect(display, &screen_number);
+    if (xcb_connection_has_error(connection) != 0) {
+        xcb_disconnect(connection);
+        return Failure{clipboard_text_error(std::string(unreachable_display_text) + linux_room::quoted_bytes(display))};
+    }
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screen_number && screens.rem > 1; ++i) xcb_screen_next(&screens);
+    const auto atoms = intern_atoms(connection);
+    if (!atoms) {
+        xcb_disconnect(connection);
+        return Failure{clipboard_text_error(atoms_refused_text)};
+    }
+    return Connection(connection, screens.data->root, *atoms);
+}
+
+Connection::Connection(Connection&& other) noexcept
+    : connection_(std::exchange(other.connection_, nullptr)), root_(other.root_), atoms_(other.atoms_) {}
+
+Connection::~Connection() {
+    if (connection_ != nullptr) xcb_disconnect(connection_);
+}
+
+std::size_t Connection::max_property_bytes() const {
+    return std::size_t{xcb_get_setup(connection_)->maximum_request_length} * request_unit_bytes -
+           change_property_header_bytes;
+}
+
+Status<ClipboardError> Connection::flush() {
+    if (xcb_flush(connection_) <= 0 || xcb_connection_has_error(connection_) != 0) {
+        return Failure{broken_connection_error()};
+    }
+    return Done{};
+}
+
+Result<std::optional<Event>, ClipboardError> Connection::next_event(std::optional<Deadline> deadline) {
+    auto flushed = flush();
+    if (!flushed.ok()) return Failure{std::move(flushed.error())};
+    for (;;) {
+        if (Event event = poll_event()) return std::optional<Event>(std::move(event));
+        if (xcb_connection_has_error(connection_) != 0) return Failure{broken_connection_error()};
+        const int timeout = deadline ? deadline->poll_timeout() : -1;
+        if (timeout == 0) return std::optional<Event>();
+        pollfd ready{descriptor(), POLLIN, 0};
+        if (poll(&ready, 1, timeout) < 0 && errno != EINTR) return Failure{clipboard_error(last_os_error())};
+    }
+}
+
+Result<Window, ClipboardError> Window::create(Connection& connection) {
+    xcb_connection_t* c = connection.get();
+    const xcb_window_t id = xcb_generate_id(c);
+    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    const xcb_void_cookie_t created =
+        xcb_create_window_checked(c, XCB_COPY_FROM_PARENT, id, connection.root(), 0, 0, 1, 1, 0,
+                                  XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+    if (xcb_generic_error_t* error = xcb_request_check(c, created)) {
+        std::free(error);
+        return Failure{clipboard_text_error(window_refused_text)};
+    }
+    return Window(c, id);
+}
+
+Window::Window(Window&& other) noexcept : connection_(std::exchange(other.connection_, nullptr)), id_(other.id_) {}
+
+Window::~Window() {
+    if (connection_ != nullptr) (void)xcb_destroy_window(connection_, id_);
+}
+
+Result<xcb_timestamp_t, ClipboardError> server_time(Connection& connection, xcb_window_t window,
+                                                    const EventSink& others) {
+    const xcb_atom_t probe = connection.atoms().time_probe;
+    (void)xcb_change_property(connection.get(), XCB_PROP_MODE_APPEND, window, probe, XCB_ATOM_STRING, 8, 0, nullptr);
+    auto stamped = connection.wait_for(
+        Deadline::after(answer_timeout),
+        [&](const xcb_generic_event_t& event) {
+            if (kind_of(event) != XCB_PROPERTY_NOTIFY) return false;
+            const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+            return change.window == window && change.atom == probe;
+        },
+        others, no_time_text);
+    if (!stamped.ok()) return Failure{std::move(stamped.error())};
+    return reinterpret_cast<const xcb_property_notify_event_t&>(*stamped.value()).time;
+}
+
+}  // namespace vantle_native::x11

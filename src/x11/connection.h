@@ -1,0 +1,150 @@
+// The connection to the X server and the window the clipboard works through,
+// each a scope object; waiting for events with a deadline.
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "errors.h"
+#include "result.h"
+
+namespace vantle_native::x11 {
+
+// The atoms the clipboard uses, interned once per connection.
+struct Atoms {
+    xcb_atom_t clipboard;
+    xcb_atom_t targets;
+    xcb_atom_t timestamp;
+    xcb_atom_t incr;
+    xcb_atom_t uri_list;
+    xcb_atom_t gnome_copied_files;
+    xcb_atom_t kde_cut_selection;
+    xcb_atom_t utf8_string;
+    xcb_atom_t plain_text;
+    // The property of our window that a read asks the owner to fill.
+    xcb_atom_t transfer;
+    // The property of our window that a zero-length append stamps with the
+    // server's time.
+    xcb_atom_t time_probe;
+};
+
+// What XCB allocates for an event, a reply or an error: freed with free().
+struct Freed {
+    void operator()(void* block) const { std::free(block); }
+};
+// A reply from the server, freed when its scope ends.
+template <class Reply>
+using Owned = std::unique_ptr<Reply, Freed>;
+// An event from the server, freed when its scope ends.
+using Event = Owned<xcb_generic_event_t>;
+
+// The event's kind, without the bit that marks a sent event.
+[[nodiscard]] inline std::uint8_t kind_of(const xcb_generic_event_t& event) { return event.response_type & 0x7F; }
+
+// The events that a wait is not for: the session routes them, a one-shot
+// read has no use for them.
+using EventSink = std::function<void(Event)>;
+
+using Clock = std::chrono::steady_clock;
+
+// A point on the monotonic clock by which a wait ends.
+class Deadline {
+public:
+    [[nodiscard]] static Deadline after(std::chrono::milliseconds span) { return Deadline(Clock::now() + span); }
+    [[nodiscard]] Clock::time_point at() const { return at_; }
+    // What is left, in whole milliseconds rounded up, for poll: 0 once past.
+    [[nodiscard]] int poll_timeout() const;
+
+private:
+    explicit Deadline(Clock::time_point at) : at_(at) {}
+    Clock::time_point at_;
+};
+
+class Connection {
+public:
+    // Connects to $DISPLAY and interns the atoms. No DISPLAY, or a display
+    // that cannot be reached, is a clipboard error that names it.
+    [[nodiscard]] static Result<Connection, ClipboardError> open();
+
+    Connection(Connection&& other) noexcept;
+    Connection& operator=(Connection&&) = delete;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection();
+
+    [[nodiscard]] xcb_connection_t* get() const { return connection_; }
+    [[nodiscard]] const Atoms& atoms() const { return atoms_; }
+    [[nodiscard]] xcb_window_t root() const { return root_; }
+    [[nodiscard]] int descriptor() const { return xcb_get_file_descriptor(connection_); }
+    // The longest property value that fits one request (without the
+    // big-requests extension, which not every peer's server offers): longer
+    // data goes incrementally.
+    [[nodiscard]] std::size_t max_property_bytes() const;
+
+    // Sends what is queued; an error once the connection has broken.
+    [[nodiscard]] Status<ClipboardError> flush();
+    // An event that has already arrived, if any.
+    [[nodiscard]] Event poll_event() const { return Event(xcb_poll_for_event(connection_)); }
+    // The next event, waiting by poll on the connection until the deadline
+    // (none: without end); nothing once the deadline has passed.
+    [[nodiscard]] Result<std::optional<Event>, ClipboardError> next_event(std::optional<Deadline> deadline);
+    // Waits until an event that `wanted` accepts, handing every other event
+    // to `others`; `timeout_text` is the error when the deadline comes first.
+    template <class Wanted>
+    [[nodiscard]] Result<Event, ClipboardError> wait_for(Deadline deadline, Wanted&& wanted, const EventSink& others,
+                                                         std::string_view timeout_text) {
+        for (;;) {
+            auto event = next_event(deadline);
+            if (!event.ok()) return Failure{std::move(event.error())};
+            if (!event.value()) return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(timeout_text), std::nullopt}};
+            if (wanted(**event.value())) return std::move(*event.value());
+            if (others) others(std::move(*event.value()));
+        }
+    }
+
+private:
+    Connection(xcb_connection_t* connection, xcb_window_t root, const Atoms& atoms)
+        : connection_(connection), root_(root), atoms_(atoms) {}
+
+    xcb_connection_t* connection_;
+    xcb_window_t root_;
+    Atoms atoms_;
+};
+
+// The clipboard error of a connection that has broken.
+[[nodiscard]] ClipboardError broken_connection_error();
+
+// An invisible window of this program: the owner of what it serves, the
+// requestor of what it reads. Destroyed when its scope ends.
+class Window {
+public:
+    // Selects the property changes of the window: they give the server's
+    // time and the chunks of incremental transfers.
+    [[nodiscard]] static Result<Window, ClipboardError> create(Connection& connection);
+
+    Window(Window&& other) noexcept;
+    Window& operator=(Window&&) = delete;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window();
+
+    [[nodiscard]] xcb_window_t id() const { return id_; }
+
+private:
+    Window(xcb_connection_t* connection, xcb_window_t id) : connection_(connection), id_(id) {}
+    xcb_connection_t* connection_;
+    xcb_window_t id_;
+};
+
+// The server's current time, from the property change that a zero-length
+// append to the window makes: what taking a selection must be stamped with.
+[[nodiscard]] Result<xcb_timestamp_t, ClipboardError> server_time(Connection& connection, xcb_window_t window,
+                                                                  const EventSink& others);
+
+}  // namespace vantle_native::x11

@@ -1,0 +1,20 @@
+// A copy that outlives the process that made it: an X selection lives only
+// while its owner serves it, so a detached child serves it.
+#pragma once
+
+#include <memory>
+
+#include "errors.h"
+#include "result.h"
+#include "x11/formats.h"
+
+namespace vantle_native::x11 {
+
+// Starts a detached child (a new session, its standard streams on
+// /dev/null and no other descriptor of this process, so that a caller's
+// pipes close) that takes the selection for `content` and serves it until
+// another program takes it. Returns once the child owns the selection, or
+// with the error that kept it from owning it.
+[[nodiscard]] Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const SelectionContent>& content);
+
+}  // namespace vantle_native::x11

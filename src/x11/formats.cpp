@@ -1,0 +1,173 @@
+#include "x11/formats.h"
+
+#include "unicode/utf.h"
+
+namespace vantle_native::x11 {
+namespace {
+
+constexpr std::string_view file_scheme = "file://";
+constexpr std::string_view local_host = "localhost";
+constexpr std::string_view uri_line_end = "\r\n";
+constexpr std::string_view cut_word = "cut";
+constexpr std::string_view copy_word = "copy";
+constexpr std::string_view kde_cut = "1";
+constexpr std::string_view kde_copy = "0";
+constexpr char comment_mark = '#';
+constexpr char hex_digits[] = "0123456789ABCDEF";
+
+bool is_kept(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~' || c == '/';
+}
+
+std::optional<unsigned> hex_value(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    return std::nullopt;
+}
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    }
+    return true;
+}
+
+std::optional<std::string> percent_decoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        const auto high = i + 1 < text.size() ? hex_value(text[i + 1]) : std::nullopt;
+        const auto low = i + 2 < text.size() ? hex_value(text[i + 2]) : std::nullopt;
+        if (!high || !low) return std::nullopt;
+        out += static_cast<char>((*high << 4) | *low);
+        i += 2;
+    }
+    return out;
+}
+
+bool is_path_text(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = unicode::valid_utf8_sequence_length(bytes.substr(i));
+        if (length == 0 || bytes[i] == '\0') return false;
+        i += length;
+    }
+    return true;
+}
+
+// Calls use(line) for each line of `text`, LF or CRLF, the last line's break
+// optional.
+template <class Use>
+void for_each_line(std::string_view text, Use&& use) {
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        use(line);
+    }
+}
+
+void append_path_of_uri_line(std::string& names, std::string_view line) {
+    if (line.empty() || line.front() == comment_mark) return;
+    if (const auto path = local_path(line)) {
+        names += *path;
+        names += '\0';
+    }
+}
+
+// Calls use(path) for each path of NUL-ended names.
+template <class Use>
+void for_each_name(std::string_view names, Use&& use) {
+    for (std::size_t end = names.find('\0'); end != std::string_view::npos; end = names.find('\0')) {
+        use(names.substr(0, end));
+        names.remove_prefix(end + 1);
+    }
+}
+
+}  // namespace
+
+std::string file_uri(std::string_view path) {
+    std::string uri(file_scheme);
+    uri.reserve(file_scheme.size() + path.size());
+    for (const char c : path) {
+        if (is_kept(c)) {
+            uri += c;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        uri += '%';
+        uri += hex_digits[byte >> 4];
+        uri += hex_digits[byte & 0xF];
+    }
+    return uri;
+}
+
+std::optional<std::string> local_path(std::string_view uri) {
+    if (uri.size() < file_scheme.size() || !equals_ignoring_case(uri.substr(0, file_scheme.size()), file_scheme)) {
+        return std::nullopt;
+    }
+    uri.remove_prefix(file_scheme.size());
+    const std::size_t path_start = uri.find('/');
+    if (path_start == std::string_view::npos) return std::nullopt;
+    const std::string_view host = uri.substr(0, path_start);
+    if (!host.empty() && !equals_ignoring_case(host, local_host)) return std::nullopt;
+    // A query or a fragment is no part of the file's name.
+    const std::string_view path = uri.substr(path_start, uri.find_first_of("?#", path_start) - path_start);
+    auto decoded = percent_decoded(path);
+    if (!decoded || !is_path_text(*decoded)) return std::nullopt;
+    return decoded;
+}
+
+SelectionContent selection_content(std::string names, clipboard::DropEffect effect) {
+    SelectionContent content{effect, std::move(names), {}, {}, {}, {}};
+    const bool cut = effect == clipboard::DropEffect::move;
+    content.gnome_copied_files = cut ? cut_word : copy_word;
+    content.kde_cut_selection = cut ? kde_cut : kde_copy;
+    bool first = true;
+    for_each_name(content.names, [&](std::string_view path) {
+        const std::string uri = file_uri(path);
+        content.uri_list += uri;
+        content.uri_list += uri_line_end;
+        content.gnome_copied_files += '\n';
+        content.gnome_copied_files += uri;
+        if (!first) content.text += '\n';
+        content.text += path;
+        first = false;
+    });
+    return content;
+}
+
+std::string paths_of_uri_list(std::string_view text) {
+    std::string names;
+    for_each_line(text, [&](std::string_view line) { append_path_of_uri_line(names, line); });
+    return names;
+}
+
+clipboard::FileDrop drop_of_gnome_copied_files(std::string_view bytes) {
+    clipboard::FileDrop drop{clipboard::DropEffect::copy, {}};
+    bool first = true;
+    for_each_line(bytes, [&](std::string_view line) {
+        if (first) {
+            if (line == cut_word) drop.effect = clipboard::DropEffect::move;
+            first = false;
+            return;
+        }
+        append_path_of_uri_line(drop.names, line);
+    });
+    return drop;
+}
+
+clipboard::DropEffect effect_of_kde_cut_selection(std::string_view bytes) {
+    return bytes.starts_with(kde_cut) ? clipboard::DropEffect::move : clipboard::DropEffect::copy;
+}
+
+}  // namespace vantle_native::x11

@@ -1,0 +1,172 @@
+#include "x11/owner.h"
+
+#include <algorithm>
+#include <array>
+
+#include "x11/timeouts.h"
+
+namespace vantle_native::x11 {
+namespace {
+
+constexpr std::string_view not_confirmed_text = "another program took the clipboard as this one took it";
+constexpr std::uint8_t byte_format = 8;
+constexpr std::uint8_t long_format = 32;
+
+}  // namespace
+
+IncrementalTransfer::IncrementalTransfer(Connection& connection, xcb_window_t requestor, xcb_atom_t property,
+                                         xcb_atom_t type, std::string_view data)
+    : connection_(connection),
+      requestor_(requestor),
+      property_(property),
+      type_(type),
+      rest_(data),
+      deadline_(Deadline::after(stalled_transfer_timeout)) {
+    // Watching first, so that the deletion of the INCR property is seen.
+    const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    (void)xcb_change_window_attributes(connection_.get(), requestor_, XCB_CW_EVENT_MASK, &events);
+    const auto size = static_cast<std::uint32_t>(data.size());
+    (void)xcb_change_property(connection_.get(), XCB_PROP_MODE_REPLACE, requestor_, property_,
+                              connection_.atoms().incr, long_format, 1, &size);
+}
+
+IncrementalTransfer::~IncrementalTransfer() {
+    const std::uint32_t no_events = XCB_EVENT_MASK_NO_EVENT;
+    (void)xcb_change_window_attributes(connection_.get(), requestor_, XCB_CW_EVENT_MASK, &no_events);
+}
+
+bool IncrementalTransfer::send_next_chunk() {
+    if (ended_) return false;
+    const std::string_view chunk = rest_.substr(0, connection_.max_property_bytes());
+    rest_.remove_prefix(chunk.size());
+    (void)xcb_change_property(connection_.get(), XCB_PROP_MODE_REPLACE, requestor_, property_, type_, byte_format,
+                              static_cast<std::uint32_t>(chunk.size()), chunk.data());
+    ended_ = chunk.empty();
+    deadline_ = Deadline::after(stalled_transfer_timeout);
+    return true;
+}
+
+Result<Owner, ClipboardError> Owner::take(Connection& connection, xcb_window_t window,
+                                          std::shared_ptr<const SelectionContent> content, xcb_timestamp_t time) {
+    const xcb_atom_t clipboard = connection.atoms().clipboard;
+    (void)xcb_set_selection_owner(connection.get(), window, clipboard, time);
+    const auto cookie = xcb_get_selection_owner(connection.get(), clipboard);
+    const Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(connection.get(), cookie, nullptr));
+    if (!reply) return Failure{broken_connection_error()};
+    if (reply->owner != window) {
+        return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(not_confirmed_text), std::nullopt}};
+    }
+    return Owner(connection, window, std::move(content), time);
+}
+
+bool Owner::handle(const xcb_generic_event_t& event) {
+    const xcb_atom_t clipboard = connection_->atoms().clipboard;
+    switch (kind_of(event)) {
+        case XCB_SELECTION_REQUEST: {
+            const auto& request = reinterpret_cast<const xcb_selection_request_event_t&>(event);
+            if (request.owner != window_ || request.selection != clipboard) return false;
+            answer(request);
+            return true;
+        }
+        case XCB_SELECTION_CLEAR: {
+            const auto& clear = reinterpret_cast<const xcb_selection_clear_event_t&>(event);
+            if (clear.owner != window_ || clear.selection != clipboard) return false;
+            owns_ = false;
+            return true;
+        }
+        case XCB_PROPERTY_NOTIFY: {
+            const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+            if (change.state != XCB_PROPERTY_DELETE) return false;
+            const auto found = std::find_if(transfers_.begin(), transfers_.end(),
+                                            [&](const auto& transfer) { return transfer.is_for(change.window, change.atom); });
+            if (found == transfers_.end()) return false;
+            if (!found->send_next_chunk()) transfers_.erase(found);
+            return true;
+        }
+        default: return false;
+    }
+}
+
+std::optional<Deadline> Owner::next_deadline() const {
+    std::optional<Deadline> earliest;
+    for (const auto& transfer : transfers_) {
+        if (!earliest || transfer.deadline().at() < earliest->at()) earliest = transfer.deadline();
+    }
+    return earliest;
+}
+
+void Owner::drop_stalled() {
+    const auto now = Clock::now();
+    transfers_.remove_if([&](const auto& transfer) { return transfer.deadline().at() <= now; });
+}
+
+// Every answer starts as a refusal and becomes one only for a known target,
+// asked of this owner while it holds the selection, no earlier than it took it.
+void Owner::answer(const xcb_selection_request_event_t& request) {
+    // A requestor of the old conventions names no property: the target is it.
+    const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+    const bool in_time = request.time == XCB_CURRENT_TIME || request.time >= time_;
+    const bool given = owns_ && in_time && give(request.requestor, property, request.target);
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request.time;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    notify.property = given ? property : XCB_NONE;
+    (void)xcb_send_event(connection_->get(), 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                         reinterpret_cast<const char*>(&notify));
+}
+
+bool Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
+    const Atoms& atoms = connection_->atoms();
+    if (target == atoms.targets) {
+        const std::array<xcb_atom_t, 7> offered{atoms.targets,           atoms.timestamp,   atoms.uri_list,
+                                                atoms.gnome_copied_files, atoms.kde_cut_selection,
+                                                atoms.utf8_string,       atoms.plain_text};
+        (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_ATOM,
+                                  long_format, offered.size(), offered.data());
+        return true;
+    }
+    if (target == atoms.timestamp) {
+        (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_INTEGER,
+                                  long_format, 1, &time_);
+        return true;
+    }
+    const std::string* data = bytes_of(target);
+    if (data == nullptr) return false;
+    give_bytes(requestor, property, target, *data);
+    return true;
+}
+
+const std::string* Owner::bytes_of(xcb_atom_t target) const {
+    const Atoms& atoms = connection_->atoms();
+    if (target == atoms.uri_list) return &content_->uri_list;
+    if (target == atoms.gnome_copied_files) return &content_->gnome_copied_files;
+    if (target == atoms.kde_cut_selection) return &content_->kde_cut_selection;
+    if (target == atoms.utf8_string || target == atoms.plain_text) return &content_->text;
+    return nullptr;
+}
+
+void Owner::give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data) {
+    if (data.size() <= connection_->max_property_bytes()) {
+        (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, type, byte_format,
+                                  static_cast<std::uint32_t>(data.size()), data.data());
+        return;
+    }
+    // One transfer at a time per requestor's window, since its record owns
+    // the watch on that window: a new request ends an older transfer there.
+    transfers_.remove_if([&](const auto& transfer) { return transfer.requestor() == requestor; });
+    transfers_.emplace_back(*connection_, requestor, property, type, data);
+}
+
+void serve_until_taken(Connection& connection, Owner& owner) {
+    while (owner.owns() || owner.busy()) {
+        auto event = connection.next_event(owner.next_deadline());
+        if (!event.ok()) return;
+        if (event.value()) (void)owner.handle(**event.value());
+        owner.drop_stalled();
+    }
+}
+
+}  // namespace vantle_native::x11

@@ -1,0 +1,102 @@
+// Serving the CLIPBOARD selection: ownership taken and confirmed with the
+// server, requests answered from content built once, data longer than one
+// request sent incrementally, each transfer with its own record and deadline.
+#pragma once
+
+#include <list>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "x11/connection.h"
+#include "x11/formats.h"
+
+namespace vantle_native::x11 {
+
+// One incremental transfer to a requestor: while it lasts, this program
+// watches the requestor's window for the deletions that ask for the next
+// chunk; the watch ends with the record.
+class IncrementalTransfer {
+public:
+    IncrementalTransfer(Connection& connection, xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type,
+                        std::string_view data);
+    IncrementalTransfer(const IncrementalTransfer&) = delete;
+    IncrementalTransfer& operator=(const IncrementalTransfer&) = delete;
+    ~IncrementalTransfer();
+
+    [[nodiscard]] bool is_for(xcb_window_t window, xcb_atom_t property) const {
+        return window == requestor_ && property == property_;
+    }
+    [[nodiscard]] xcb_window_t requestor() const { return requestor_; }
+    [[nodiscard]] const Deadline& deadline() const { return deadline_; }
+    // Writes the next chunk (an empty one last); false once the empty one is
+    // written and the transfer is over.
+    bool send_next_chunk();
+
+private:
+    Connection& connection_;
+    xcb_window_t requestor_;
+    xcb_atom_t property_;
+    xcb_atom_t type_;
+    std::string_view rest_;
+    bool ended_ = false;
+    Deadline deadline_;
+};
+
+class Owner {
+public:
+    // Takes the selection for `window` at `time` (the server's, not
+    // CurrentTime) and checks with the server that it holds it.
+    [[nodiscard]] static Result<Owner, ClipboardError> take(Connection& connection, xcb_window_t window,
+                                                            std::shared_ptr<const SelectionContent> content,
+                                                            xcb_timestamp_t time);
+
+    Owner(Owner&&) noexcept = default;
+    Owner& operator=(Owner&&) = delete;
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+    ~Owner() = default;
+
+    // Answers a request, sends a transfer's next chunk, or notes that another
+    // program took the selection; false for an event that is none of these.
+    bool handle(const xcb_generic_event_t& event);
+
+    [[nodiscard]] bool owns() const { return owns_; }
+    // Transfers are under way.
+    [[nodiscard]] bool busy() const { return !transfers_.empty(); }
+    // The earliest deadline of a transfer, if any.
+    [[nodiscard]] std::optional<Deadline> next_deadline() const;
+    // Drops the transfers whose readers have gone quiet past their deadline.
+    void drop_stalled();
+
+    [[nodiscard]] xcb_window_t window() const { return window_; }
+    [[nodiscard]] xcb_timestamp_t time() const { return time_; }
+    [[nodiscard]] const std::shared_ptr<const SelectionContent>& content() const { return content_; }
+
+private:
+    Owner(Connection& connection, xcb_window_t window, std::shared_ptr<const SelectionContent> content,
+          xcb_timestamp_t time)
+        : connection_(&connection), window_(window), content_(std::move(content)), time_(time) {}
+
+    void answer(const xcb_selection_request_event_t& request);
+    // Writes what `target` asks for into the requestor's property; false
+    // when this owner does not give that target.
+    bool give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target);
+    void give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data);
+    // The bytes of a data target (each data target's type is the target
+    // itself), or none for a target this owner does not give.
+    [[nodiscard]] const std::string* bytes_of(xcb_atom_t target) const;
+
+    Connection* connection_;
+    xcb_window_t window_;
+    std::shared_ptr<const SelectionContent> content_;
+    xcb_timestamp_t time_;
+    bool owns_ = true;
+    std::list<IncrementalTransfer> transfers_;
+};
+
+// Serves until another program has taken the selection and no transfer is
+// left; the end of the connection ends it too.
+void serve_until_taken(Connection& connection, Owner& owner);
+
+}  // namespace vantle_native::x11
