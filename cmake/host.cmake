@@ -7,7 +7,7 @@ find_package(GTest REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 enable_testing()
 
-add_library(vantle_core OBJECT ${VANTLE_CORE_SOURCES})
+add_library(vantle_core OBJECT ${VANTLE_CORE_SOURCES} ${VANTLE_X11_FORMAT_SOURCES})
 target_include_directories(vantle_core PUBLIC src src/win)
 target_compile_options(vantle_core PUBLIC ${VANTLE_WARNINGS} ${VANTLE_SANITIZERS})
 target_link_options(vantle_core PUBLIC ${VANTLE_SANITIZERS})
@@ -25,6 +25,7 @@ add_executable(unit_tests
   tests/unit/writer_test.cpp
   tests/unit/reader_test.cpp
   tests/unit/drop_files_test.cpp
+  tests/unit/x11_formats_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
 target_link_libraries(unit_tests PRIVATE vantle_core GTest::gtest GTest::gtest_main)
@@ -65,4 +66,11 @@ set(VANTLE_WINDOWS_BUILD_DIR "" CACHE PATH "Build folder of the windows preset")
 if(VANTLE_WINDOWS_BUILD_DIR)
   add_test(NAME exe_properties COMMAND ${CMAKE_SOURCE_DIR}/tests/build/exe_properties.sh ${VANTLE_WINDOWS_BUILD_DIR})
   include(cmake/wine_tests.cmake)
+endif()
+
+# End-to-end tests of vantle-native, when the Linux build is there to test.
+set(VANTLE_LINUX_BUILD_DIR "" CACHE PATH "Build folder of the linux preset")
+if(VANTLE_LINUX_BUILD_DIR)
+  add_test(NAME linux_exe_properties COMMAND ${CMAKE_SOURCE_DIR}/tests/build/linux_exe_properties.sh ${VANTLE_LINUX_BUILD_DIR})
+  include(cmake/linux_tests.cmake)
 endif()

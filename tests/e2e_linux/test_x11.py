@@ -1,0 +1,91 @@
+"""The one-shot options end to end on an X display, against xclip and a raw X client."""
+import time
+import unittest
+
+from x11_harness import (LOCATION, TARGETS, display_environment, file_uri, peer, report, run, servers, wait_until,
+                         xclip_in, xclip_out)
+
+PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
+URIS = [file_uri(p) for p in PATHS]
+LIST = "".join(u + "\r\n" for u in URIS).encode()
+LINES = "".join(p + "\n" for p in PATHS).encode()
+DONE = (0, b"", b"")
+
+
+class OneShot(unittest.TestCase):
+    def test_copies_and_cuts_offer_every_target_byte_exact(self):
+        for arguments, input, word, kde in ((["--copy_files", ";;;".join(PATHS)], b"", "copy", b"0"),
+                                            (["--cut_files", ";;;".join(PATHS)], b"", "cut", b"1"),
+                                            (["--copy_files_stdin"], LINES, "copy", b"0"),
+                                            (["--cut_files_stdin"], LINES.replace(b"\n", b"\r\n"), "cut", b"1")):
+            with self.subTest(arguments=arguments[0]):
+                self.assertEqual(run(*arguments, input=input), DONE)
+                self.assertEqual(sorted(xclip_out("TARGETS").split()), sorted(t.encode() for t in TARGETS))
+                self.assertEqual(xclip_out("text/uri-list"), LIST)
+                self.assertEqual(xclip_out("x-special/gnome-copied-files"), "\n".join([word, *URIS]).encode())
+                self.assertEqual(xclip_out("application/x-kde-cutselection"), kde)
+                for text in ("UTF8_STRING", "text/plain;charset=utf-8"):
+                    self.assertEqual(xclip_out(text), "\n".join(PATHS).encode())
+
+    def test_reads_take_the_list_and_effect_that_other_programs_offer(self):
+        foreign = b"# a comment\r\nhttp://host/x\r\nfile://elsewhere/y\r\nfile:///%FF\r\n"
+        cases = [
+            (lambda: xclip_in("text/uri-list", foreign + LIST.replace(b"\r\n", b"\n")), b"copy\n"),
+            (lambda: xclip_in("x-special/gnome-copied-files", b"cut\n" + LIST), b"move\n"),
+            (lambda: xclip_in("x-special/gnome-copied-files", b"copy\n" + LIST), b"copy\n"),
+            (lambda: peer("serve", ("text/uri-list", LIST), ("application/x-kde-cutselection", b"1")), b"move\n"),
+            (lambda: peer("serve", ("text/uri-list", LIST), ("application/x-kde-cutselection", b"0")), b"copy\n"),
+        ]
+        for owner, effect in cases:
+            with self.subTest(effect=effect), owner():
+                self.assertEqual(run("--read_files_with_effect"), (0, effect + LINES, b""))
+                self.assertEqual(run("--read_files"), (0, LINES, b""))
+
+    def test_text_or_no_owner_is_no_file_list(self):
+        xclip_in("UTF8_STRING", b"just text")
+        self.assertEqual(run("--read_files_with_effect"), (0, b"none\n", b""))
+        self.assertEqual(run("--read_files"), (101, b"", report(b"the clipboard holds no file list",
+                                                                 LOCATION["--read_files"])))
+        with peer("mute"):
+            pass  # its end leaves the selection without an owner
+        self.assertEqual(run("--read_files_with_effect"), (0, b"none\n", b""))
+        self.assertEqual(run("--read_files"), DONE)
+
+    def test_incremental_transfers_carry_100000_paths_both_ways(self):
+        paths = [f"/tmp/dir/path number {i:06d} with some padding to sixty.txt" for i in range(100000)]
+        lines = "".join(p + "\n" for p in paths).encode()
+        listed = "".join(file_uri(p) + "\r\n" for p in paths).encode()
+        self.assertEqual(run("--copy_files_stdin", input=lines), DONE)
+        self.assertEqual(xclip_out("text/uri-list"), listed)
+        xclip_in("text/uri-list", listed)
+        self.assertEqual(run("--read_files"), (0, lines, b""))
+
+    def test_an_owner_that_does_not_answer_fails_within_the_deadline(self):
+        for mode, option, text in (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
+                                   ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a "
+                                                             b"transfer (nothing for 5 s)")):
+            with self.subTest(mode=mode), peer(mode, "text/uri-list"):
+                started = time.monotonic()
+                done = run(option)
+                self.assertLess(time.monotonic() - started, 7)
+                self.assertEqual(done, (101, b"", report(text, LOCATION[option])))
+
+    def test_repeated_copies_leave_one_server_which_ends_when_another_program_takes_the_clipboard(self):
+        for path in PATHS:
+            self.assertEqual(run("--copy_files", path), DONE)
+        wait_until(lambda: len(servers()) == 1, what="one server")
+        xclip_in("UTF8_STRING", b"taken")
+        wait_until(lambda: not servers(), what="no server")
+
+    def test_no_display_is_a_clear_report(self):
+        env = display_environment()
+        del env["DISPLAY"]
+        for display, text in ((None, b"no X display: DISPLAY is not set"),
+                              (":64999", b'cannot connect to the X display ":64999"')):
+            if display:
+                env["DISPLAY"] = display
+            self.assertEqual(run("--copy_files", PATHS[0], env=env), (101, b"", report(text, LOCATION["--copy_files"])))
+
+
+if __name__ == "__main__":
+    unittest.main()

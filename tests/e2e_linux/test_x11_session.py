@@ -1,0 +1,74 @@
+"""--serve end to end on an X display: the session's methods, its own count of
+the clipboard's changes, and the hand-over of what it owns when its input ends."""
+import json
+import queue
+import subprocess
+import threading
+import unittest
+
+from x11_harness import EXE, display_environment, file_uri, servers, wait_until, xclip_in, xclip_out
+
+FILES = ["/tmp/Фото 😀.png", "/tmp/a;;;b c"]
+
+
+class Session:
+    def __init__(self):
+        self.process = subprocess.Popen([str(EXE), "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, env=display_environment())
+        self.lines = queue.Queue()
+        self.notes = []
+        self.next_id = 0
+        threading.Thread(target=lambda: [self.lines.put(json.loads(line)) for line in self.process.stdout],
+                         daemon=True).start()
+
+    def call(self, method, params=None):
+        """The reply to a request; notifications that come first are kept."""
+        self.next_id += 1
+        request = {"jsonrpc": "2.0", "id": self.next_id, "method": method}
+        if params is not None:
+            request["params"] = params
+        self.process.stdin.write(json.dumps(request).encode() + b"\n")
+        self.process.stdin.flush()
+        while (message := self.lines.get(timeout=30)).get("id") != self.next_id:
+            self.notes.append(message)
+        return message.get("result", message.get("error"))
+
+    def notification(self):
+        return self.notes.pop(0) if self.notes else self.lines.get(timeout=30)
+
+    def close(self):
+        self.process.stdin.close()
+        status = self.process.wait(timeout=30)
+        with self.process.stdout, self.process.stderr:
+            return status, self.process.stderr.read()
+
+
+class Serve(unittest.TestCase):
+    def test_methods_changes_and_the_hand_over_at_the_end(self):
+        session = Session()
+        watched = session.call("watch", {"enabled": True})["sequence"]
+        copied = session.call("copyFiles", {"files": FILES})["sequence"]
+        self.assertEqual(copied, watched + 1)
+        self.assertEqual(session.notification()["params"], {"sequence": copied, "hasFiles": True})
+        self.assertEqual(xclip_out("text/uri-list"), "".join(file_uri(f) + "\r\n" for f in FILES).encode())
+        self.assertEqual(session.call("readFiles"), {"effect": "copy", "files": FILES, "sequence": copied})
+
+        # Another program's changes, counted and told with what the new owner offers.
+        xclip_in("UTF8_STRING", b"text")
+        self.assertEqual(session.notification()["params"], {"sequence": copied + 1, "hasFiles": False})
+        self.assertIsNone(session.call("readFiles"))
+        xclip_in("x-special/gnome-copied-files", ("cut\n" + file_uri(FILES[0])).encode())
+        self.assertEqual(session.notification()["params"], {"sequence": copied + 2, "hasFiles": True})
+        self.assertEqual(session.call("readFiles"), {"effect": "move", "files": FILES[:1], "sequence": copied + 2})
+
+        cut = session.call("cutFiles", {"files": FILES[1:]})["sequence"]
+        self.assertEqual((cut, session.call("watch", {"enabled": False})["sequence"]), (copied + 3, copied + 3))
+        self.assertEqual(session.call("copyFiles", {"files": []})["code"], -32602)
+        # The input ends while the session owns the clipboard: a detached child takes it over.
+        self.assertEqual(session.close(), (0, b""))
+        self.assertEqual(xclip_out("x-special/gnome-copied-files"), ("cut\n" + file_uri(FILES[1])).encode())
+        wait_until(lambda: len(servers()) == 1, what="the one server that took over")
+
+
+if __name__ == "__main__":
+    unittest.main()

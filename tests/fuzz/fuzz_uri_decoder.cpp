@@ -1,0 +1,48 @@
+// Decoding the URIs of another program's list. Properties: whatever a URI
+// holds, a path that comes out is UTF-8 without a NUL and starts at the root;
+// such a path encodes to a URI that decodes back to it; and a list's names
+// are exactly the paths its lines decode to.
+#include <string>
+
+#include "fuzz_support.h"
+#include "unicode/utf.h"
+#include "x11/formats.h"
+
+namespace {
+
+bool is_path_text(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = vantle_native::unicode::valid_utf8_sequence_length(bytes.substr(i));
+        if (length == 0 || bytes[i] == '\0') return false;
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    using vantle_native::x11::file_uri;
+    using vantle_native::x11::local_path;
+
+    const auto path = local_path(text);
+    if (path) {
+        fuzz::check(is_path_text(*path) && path->starts_with('/'));
+        fuzz::check(local_path(file_uri(*path)) == path);
+    }
+    if (is_path_text(text) && text.starts_with('/')) fuzz::check(local_path(file_uri(text)) == text);
+
+    std::string expected;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line.starts_with('#')) continue;
+        if (const auto decoded = local_path(line)) expected += *decoded + '\0';
+    }
+    fuzz::check(vantle_native::x11::paths_of_uri_list(text) == expected);
+    return 0;
+}
