@@ -33,8 +33,12 @@ target_link_libraries(unit_tests PRIVATE vantle_core GTest::gtest GTest::gtest_m
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 
-# clang-tidy and cppcheck find nothing in src/.
-add_test(NAME static_analysis COMMAND ${CMAKE_SOURCE_DIR}/tests/build/static_analysis.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+set(VANTLE_LINUX_BUILD_DIR "" CACHE PATH "Build folder of the linux preset")
+
+# clang-tidy and cppcheck find nothing in src/ (the Linux room through the
+# Linux build's compilation database).
+add_test(NAME static_analysis COMMAND ${CMAKE_SOURCE_DIR}/tests/build/static_analysis.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
+  ${VANTLE_LINUX_BUILD_DIR})
 set_tests_properties(static_analysis PROPERTIES TIMEOUT 900)
 
 # The Node.js package's declarations compile against a usage file.
@@ -69,7 +73,6 @@ if(VANTLE_WINDOWS_BUILD_DIR)
 endif()
 
 # End-to-end tests of vantle-native, when the Linux build is there to test.
-set(VANTLE_LINUX_BUILD_DIR "" CACHE PATH "Build folder of the linux preset")
 if(VANTLE_LINUX_BUILD_DIR)
   add_test(NAME linux_exe_properties COMMAND ${CMAKE_SOURCE_DIR}/tests/build/linux_exe_properties.sh ${VANTLE_LINUX_BUILD_DIR})
   include(cmake/linux_tests.cmake)

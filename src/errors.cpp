@@ -71,7 +71,7 @@ ClipboardError clipboard_error(OsError error) {
 }
 
 std::string debug_form(const ClipboardError& error) {
-    return variant_debug_form(pasteboard_variant_name, held<Pasteboard>(error).text);
+    return variant_debug_form(pasteboard_variant_name, known_alternative<Pasteboard>(error).text);
 }
 
 InputError input_error(std::string_view detail) {

@@ -46,7 +46,7 @@ using ClipboardError = std::variant<Pasteboard>;
 
 // The platform's code behind a clipboard error, if a platform call failed.
 [[nodiscard]] inline std::optional<std::int32_t> os_error_code(const ClipboardError& error) {
-    return held<Pasteboard>(error).os_error;
+    return known_alternative<Pasteboard>(error).os_error;
 }
 
 inline constexpr std::string_view clipboard_error_prefix = "Clipboard error: ";

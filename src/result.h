@@ -16,11 +16,11 @@ struct Done {};
 // alternative, and the exception class that std::get would link in costs
 // the Windows exe a block of its size budget.
 template <class Alternative, class Variant>
-[[nodiscard]] constexpr auto& held(Variant& variant) {
+[[nodiscard]] constexpr auto& known_alternative(Variant& variant) {
     return *std::get_if<Alternative>(&variant);
 }
 template <std::size_t Index, class Variant>
-[[nodiscard]] constexpr auto& held(Variant& variant) {
+[[nodiscard]] constexpr auto& known_alternative(Variant& variant) {
     return *std::get_if<Index>(&variant);
 }
 
@@ -44,10 +44,10 @@ public:
     Result(Failure<F> failure) : state_(std::in_place_index<1>, std::move(failure.error)) {}
 
     [[nodiscard]] bool ok() const { return state_.index() == 0; }
-    [[nodiscard]] T& value() { return held<0>(state_); }
-    [[nodiscard]] const T& value() const { return held<0>(state_); }
-    [[nodiscard]] E& error() { return held<1>(state_); }
-    [[nodiscard]] const E& error() const { return held<1>(state_); }
+    [[nodiscard]] T& value() { return known_alternative<0>(state_); }
+    [[nodiscard]] const T& value() const { return known_alternative<0>(state_); }
+    [[nodiscard]] E& error() { return known_alternative<1>(state_); }
+    [[nodiscard]] const E& error() const { return known_alternative<1>(state_); }
 
 private:
     std::variant<T, E> state_;

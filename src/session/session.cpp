@@ -17,7 +17,7 @@ void reply_error(const ErrorReply& reply) {
 }
 
 ErrorReply clipboard_failure(const RequestId& id, const ClipboardError& error) {
-    const std::string& text = held<Pasteboard>(error).text;
+    const std::string& text = known_alternative<Pasteboard>(error).text;
     return ErrorReply{id, ErrorCode::clipboard_failure, text, os_error_code(error)};
 }
 
@@ -48,7 +48,7 @@ void Session::handle(Request request) {
         case Method::cut_files: {
             // The list in the clipboard's form; the request's text is let go
             // before the clipboard takes its copy.
-            const auto list = clipboard::prepare_file_list(held<FilesParams>(request.params()).files);
+            const auto list = clipboard::prepare_file_list(known_alternative<FilesParams>(request.params()).files);
             request.release();
             const auto effect = request.method() == Method::cut_files ? clipboard::DropEffect::move
                                                                       : clipboard::DropEffect::copy;
@@ -64,7 +64,7 @@ void Session::handle(Request request) {
             return;
         }
         case Method::watch: {
-            const bool enabled = held<WatchParams>(request.params()).enabled;
+            const bool enabled = known_alternative<WatchParams>(request.params()).enabled;
             auto watched = desktop_.watch(enabled);
             if (!watched.ok()) return reply_error(clipboard_failure(id, watched.error()));
             watching_ = enabled;

@@ -77,12 +77,12 @@ Result<Connection, ClipboardError> Connection::open() {
     }
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screen_number && screens.rem > 1; ++i) xcb_screen_next(&screens);
-    const auto atoms = intern_atoms(connection);
-    if (!atoms) {
+    const auto interned = intern_atoms(connection);
+    if (!interned) {
         xcb_disconnect(connection);
         return Failure{clipboard_text_error(atoms_refused_text)};
     }
-    return Connection(connection, screens.data->root, *atoms);
+    return Connection(connection, screens.data->root, *interned);
 }
 
 Connection::Connection(Connection&& other) noexcept
@@ -119,16 +119,16 @@ Result<std::optional<Event>, ClipboardError> Connection::next_event(std::optiona
 
 Result<Window, ClipboardError> Window::create(Connection& connection) {
     xcb_connection_t* c = connection.get();
-    const xcb_window_t id = xcb_generate_id(c);
+    const xcb_window_t window = xcb_generate_id(c);
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     const xcb_void_cookie_t created =
-        xcb_create_window_checked(c, XCB_COPY_FROM_PARENT, id, connection.root(), 0, 0, 1, 1, 0,
+        xcb_create_window_checked(c, XCB_COPY_FROM_PARENT, window, connection.root(), 0, 0, 1, 1, 0,
                                   XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
     if (xcb_generic_error_t* error = xcb_request_check(c, created)) {
         std::free(error);
         return Failure{clipboard_text_error(window_refused_text)};
     }
-    return Window(c, id);
+    return Window(c, window);
 }
 
 Window::Window(Window&& other) noexcept : connection_(std::exchange(other.connection_, nullptr)), id_(other.id_) {}

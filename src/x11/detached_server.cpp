@@ -51,7 +51,7 @@ void write_all(int fd, std::string_view bytes) {
 }
 
 std::string failure_message(const ClipboardError& error) {
-    const Pasteboard& failure = held<Pasteboard>(error);
+    const Pasteboard& failure = known_alternative<Pasteboard>(error);
     std::string message(error_word);
     message += failure.os_error ? std::to_string(*failure.os_error) : std::string(no_code);
     message += ' ';

@@ -19,7 +19,8 @@ constexpr std::uint32_t whole_property_units = UINT32_MAX / 4;
 
 struct Property {
     xcb_atom_t type;
-    std::uint8_t format;
+    // Read through Result's value(), which cppcheck does not follow.
+    // cppcheck-suppress unusedStructMember
     std::string bytes;
 };
 
@@ -32,7 +33,7 @@ Result<Property, ClipboardError> take_property(Connection& connection, xcb_windo
     if (!reply) return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(unreadable_property_text), std::nullopt}};
     const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
     const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
-    return Property{reply->type, reply->format, std::string(value, length)};
+    return Property{reply->type, std::string(value, length)};
 }
 
 bool is_property_change(const xcb_generic_event_t& event, xcb_window_t window, xcb_atom_t property, std::uint8_t state) {
@@ -67,7 +68,7 @@ bool holds(const std::vector<xcb_atom_t>& targets, xcb_atom_t target) {
 
 }  // namespace
 
-xcb_window_t clipboard_owner(Connection& connection) {
+xcb_window_t clipboard_owner(const Connection& connection) {
     const auto cookie = xcb_get_selection_owner(connection.get(), connection.atoms().clipboard);
     const Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(connection.get(), cookie, nullptr));
     return reply ? reply->owner : XCB_NONE;

@@ -13,7 +13,7 @@
 namespace vantle_native::x11 {
 
 // The current owner of the CLIPBOARD selection, or XCB_NONE.
-[[nodiscard]] xcb_window_t clipboard_owner(Connection& connection);
+[[nodiscard]] xcb_window_t clipboard_owner(const Connection& connection);
 
 // The bytes of `target`, converted into a property of `window`; nothing when
 // the owner refuses the target. Events the wait is not for go to `others`.

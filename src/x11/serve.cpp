@@ -68,10 +68,10 @@ public:
             const x11::SelectionContent& content = *owner_->content();
             return Read{clipboard::FileDrop{content.effect, content.names}, sequence_};
         }
-        const std::uint64_t sequence = sequence_;
+        const std::uint64_t read_at = sequence_;
         auto read = x11::read_file_drop(connection_, window_, others_);
         if (!read.ok()) return Failure{std::move(read.error())};
-        return Read{std::move(read.value().drop), sequence};
+        return Read{std::move(read.value().drop), read_at};
     }
 
     std::uint64_t sequence() override { return sequence_; }
@@ -96,8 +96,8 @@ public:
         while (change_pending_) {
             change_pending_ = false;
             if (!session.watching()) return;
-            const std::uint64_t sequence = sequence_;
-            session.changed(sequence, owner_offers_files(latest_owner_));
+            const std::uint64_t changed_at = sequence_;
+            session.changed(changed_at, owner_offers_files(latest_owner_));
         }
     }
 

@@ -7,7 +7,7 @@ set -euo pipefail
 exe="$1/vantle-native"
 fail() { echo "linux_exe_properties: $*" >&2; exit 1; }
 
-file "$exe" | grep -q "stripped" && ! file "$exe" | grep -q "not stripped" || fail "not stripped"
+! readelf -S "$exe" | grep -q "\.symtab" || fail "not stripped"
 readelf -h "$exe" | grep -q "DYN (Position-Independent Executable" || fail "not a position-independent executable"
 readelf -l "$exe" | grep -q "GNU_RELRO" || fail "no read-only relocations"
 readelf -d "$exe" | grep -q "FLAGS.*BIND_NOW" || fail "relocations not bound at start"
