@@ -52,6 +52,14 @@ using ClipboardError = std::variant<Pasteboard>;
 inline constexpr std::string_view clipboard_error_prefix = "Clipboard error: ";
 
 [[nodiscard]] ClipboardError clipboard_error(OsError error);
+// A clipboard error that no platform code lies behind (a timeout, a refusal
+// of the protocol): the prefix, then `detail`. Inline, so that a platform
+// that has no such error carries no code for it.
+[[nodiscard]] inline ClipboardError clipboard_error(std::string_view detail) {
+    std::string text(clipboard_error_prefix);
+    text += detail;
+    return Pasteboard{std::move(text), std::nullopt};
+}
 
 // `Pasteboard("...")`, as shown in the fatal report.
 [[nodiscard]] std::string debug_form(const ClipboardError& error);

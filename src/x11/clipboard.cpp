@@ -89,7 +89,7 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
     std::vector<std::string> paths;
     if (!read.value().owned) return paths;
     if (!read.value().drop) {
-        return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(no_file_list_text), std::nullopt}};
+        return Failure{clipboard_error(no_file_list_text)};
     }
     std::string_view names = read.value().drop->names;
     for (std::size_t end = names.find('\0'); end != std::string_view::npos; end = names.find('\0')) {

@@ -26,10 +26,6 @@ static_assert(answer_timeout == Milliseconds{5000}, "the texts name the timeout"
 constexpr std::size_t change_property_header_bytes = 24;
 constexpr std::size_t request_unit_bytes = 4;
 
-ClipboardError clipboard_text_error(std::string_view text) {
-    return Pasteboard{std::string(clipboard_error_prefix) + std::string(text), std::nullopt};
-}
-
 // In the order of Atoms' members.
 constexpr std::array atom_names{
     std::string_view("CLIPBOARD"),   std::string_view("TARGETS"),      std::string_view("TIMESTAMP"),
@@ -64,23 +60,23 @@ int Deadline::poll_timeout() const {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-ClipboardError broken_connection_error() { return clipboard_text_error(broken_connection_text); }
+ClipboardError broken_connection_error() { return clipboard_error(broken_connection_text); }
 
 Result<Connection, ClipboardError> Connection::open() {
     const char* display = std::getenv(display_variable);
-    if (display == nullptr || *display == '\0') return Failure{clipboard_text_error(no_display_text)};
+    if (display == nullptr || *display == '\0') return Failure{clipboard_error(no_display_text)};
     int screen_number = 0;
     xcb_connection_t* connection = xcb_connect(display, &screen_number);
     if (xcb_connection_has_error(connection) != 0) {
         xcb_disconnect(connection);
-        return Failure{clipboard_text_error(std::string(unreachable_display_text) + linux_room::quoted_bytes(display))};
+        return Failure{clipboard_error(std::string(unreachable_display_text) + linux_room::quoted_bytes(display))};
     }
     auto screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screen_number && screens.rem > 1; ++i) xcb_screen_next(&screens);
     const auto interned = intern_atoms(connection);
     if (!interned) {
         xcb_disconnect(connection);
-        return Failure{clipboard_text_error(atoms_refused_text)};
+        return Failure{clipboard_error(atoms_refused_text)};
     }
     return Connection(connection, screens.data->root, *interned);
 }
@@ -126,7 +122,7 @@ Result<Window, ClipboardError> Window::create(Connection& connection) {
                                   XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
     if (xcb_generic_error_t* error = xcb_request_check(c, created)) {
         std::free(error);
-        return Failure{clipboard_text_error(window_refused_text)};
+        return Failure{clipboard_error(window_refused_text)};
     }
     return Window(c, window);
 }

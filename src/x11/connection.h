@@ -102,7 +102,7 @@ public:
         for (;;) {
             auto event = next_event(deadline);
             if (!event.ok()) return Failure{std::move(event.error())};
-            if (!event.value()) return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(timeout_text), std::nullopt}};
+            if (!event.value()) return Failure{clipboard_error(timeout_text)};
             if (wanted(**event.value())) return std::move(*event.value());
             if (others) others(std::move(*event.value()));
         }

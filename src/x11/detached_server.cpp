@@ -37,10 +37,6 @@ constexpr int report_descriptor_while_detaching = 10;
 constexpr int child_failure_status = 1;
 constexpr std::size_t read_chunk_bytes = 512;
 
-ClipboardError text_error(std::string_view text) {
-    return Pasteboard{std::string(clipboard_error_prefix) + std::string(text), std::nullopt};
-}
-
 void write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(fd, bytes.data(), bytes.size());
@@ -60,7 +56,7 @@ std::string failure_message(const ClipboardError& error) {
 }
 
 ClipboardError error_of_message(std::string_view message) {
-    if (!message.starts_with(error_word)) return text_error(silent_child_text);
+    if (!message.starts_with(error_word)) return clipboard_error(silent_child_text);
     message.remove_prefix(error_word.size());
     const std::size_t space = message.find(' ');
     const std::string_view code = message.substr(0, space);
@@ -156,7 +152,7 @@ Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const Sel
     write_end.reset();
     StartingChild child(pid, std::move(read_end));
     const auto message = child.message();
-    if (!message) return Failure{text_error(slow_child_text)};
+    if (!message) return Failure{clipboard_error(slow_child_text)};
     if (*message != owned_message) return Failure{error_of_message(*message)};
     child.let_go();
     return Done{};

@@ -54,7 +54,7 @@ Result<Owner, ClipboardError> Owner::take(Connection& connection, xcb_window_t w
     const Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(connection.get(), cookie, nullptr));
     if (!reply) return Failure{broken_connection_error()};
     if (reply->owner != window) {
-        return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(not_confirmed_text), std::nullopt}};
+        return Failure{clipboard_error(not_confirmed_text)};
     }
     return Owner(connection, window, std::move(content), time);
 }

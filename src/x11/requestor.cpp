@@ -30,7 +30,7 @@ Result<Property, ClipboardError> take_property(Connection& connection, xcb_windo
     const auto cookie = xcb_get_property(connection.get(), 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
                                          whole_property_units);
     const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection.get(), cookie, nullptr));
-    if (!reply) return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(unreadable_property_text), std::nullopt}};
+    if (!reply) return Failure{clipboard_error(unreadable_property_text)};
     const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
     const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
     return Property{reply->type, std::string(value, length)};

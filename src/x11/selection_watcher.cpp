@@ -19,7 +19,7 @@ Result<SelectionWatcher, ClipboardError> SelectionWatcher::start(Connection& con
     const auto version = xcb_xfixes_query_version(c, xfixes_major, xfixes_minor);
     const Owned<xcb_xfixes_query_version_reply_t> agreed(xcb_xfixes_query_version_reply(c, version, nullptr));
     if (extension == nullptr || extension->present == 0 || !agreed) {
-        return Failure{Pasteboard{std::string(clipboard_error_prefix) + std::string(no_extension_text), std::nullopt}};
+        return Failure{clipboard_error(no_extension_text)};
     }
     (void)xcb_xfixes_select_selection_input(c, window, connection.atoms().clipboard, owner_events);
     return SelectionWatcher(extension->first_event);

@@ -51,6 +51,12 @@ class OneShot(unittest.TestCase):
         self.assertEqual(run("--read_files_with_effect"), (0, b"none\n", b""))
         self.assertEqual(run("--read_files"), DONE)
 
+    def test_the_options_that_change_nothing_leave_the_clipboard_alone(self):
+        xclip_in("UTF8_STRING", b"kept")
+        self.assertEqual(run("--set_folder_icon", "/tmp", "--hide_extension", "/tmp/a.txt"), DONE)
+        self.assertEqual(run(), DONE)
+        self.assertEqual(xclip_out("UTF8_STRING"), b"kept")
+
     def test_incremental_transfers_carry_100000_paths_both_ways(self):
         paths = [f"/tmp/dir/path number {i:06d} with some padding to sixty.txt" for i in range(100000)]
         lines = "".join(p + "\n" for p in paths).encode()
