@@ -1,7 +1,8 @@
 # libFuzzer targets (clang): the program's parsers and writers under ASan and
 # UBSan, against the same Win32 stand-in as the unit tests.
 
-set(VANTLE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+set(VANTLE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+  -fsanitize-ignorelist=${CMAKE_SOURCE_DIR}/tests/fuzz/ubsan_ignorelist.txt)
 
 add_library(vantle_fuzz_core OBJECT
   ${VANTLE_CORE_SOURCES}

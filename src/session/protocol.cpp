@@ -92,7 +92,7 @@ private:
     // Where the value that comes next stands.
     enum class Place { root, root_member, params_member, file, elsewhere };
 
-    Place place() const {
+    [[nodiscard]] Place place() const {
         switch (depth_) {
             case 0: return Place::root;
             case 1: return root == Kind::object ? Place::root_member : Place::elsewhere;
