@@ -49,15 +49,15 @@ DWORD pump_input(LPVOID parameter) {
 }  // namespace
 
 Result<InputPump, OsError> InputPump::start() {
-    const HANDLE ready = new_event();
-    const HANDLE taken = new_event();
-    if (ready == nullptr || taken == nullptr) {
+    const HANDLE ready_event = new_event();
+    const HANDLE taken_event = new_event();
+    if (ready_event == nullptr || taken_event == nullptr) {
         const OsError error = last_os_error();
-        if (ready != nullptr) (void)CloseHandle(ready);
-        if (taken != nullptr) (void)CloseHandle(taken);
+        if (ready_event != nullptr) (void)CloseHandle(ready_event);
+        if (taken_event != nullptr) (void)CloseHandle(taken_event);
         return Failure{error};
     }
-    auto shared = std::make_shared<Shared>(ready, taken);
+    auto shared = std::make_shared<Shared>(ready_event, taken_event);
     auto thread_hold = std::make_unique<std::shared_ptr<Shared>>(shared);
     const HANDLE thread = CreateThread(nullptr, 0, pump_input, thread_hold.get(), 0, nullptr);
     if (thread == nullptr) return Failure{last_os_error()};
