@@ -195,7 +195,10 @@ class Helper {
 
   keepAlive(on) {
     const { child } = this;
-    for (const handle of [child, child.stdin, child.stdout, child.stderr]) handle[on ? 'ref' : 'unref']();
+    for (const handle of [child, child.stdin, child.stdout, child.stderr]) {
+      // A closed stream would keep the request for when it connects again.
+      if (!handle.destroyed) handle[on ? 'ref' : 'unref']();
+    }
   }
 }
 
