@@ -273,6 +273,14 @@ Result<Params, std::string> decode_params(Method method, const Envelope& envelop
     return Params{ReadParams{}};
 }
 
+// An integer, in the digits that std::to_string gives: the writer's own
+// integer formatting would bring tables of its own into the exe.
+template <class Integer>
+void write_integer(Writer& writer, Integer value) {
+    const std::string digits = std::to_string(value);
+    writer.RawValue(digits.data(), digits.size(), rapidjson::kNumberType);
+}
+
 void write_string(Writer& writer, std::string_view text) {
     writer.String(text.data(), static_cast<SizeType>(text.size()));
 }
@@ -329,14 +337,14 @@ std::string encode_error(const ErrorReply& reply) {
         writer.Key("error");
         writer.StartObject();
         writer.Key("code");
-        writer.Int(static_cast<int>(reply.code));
+        write_integer(writer, static_cast<int>(reply.code));
         writer.Key("message");
         write_string(writer, reply.message);
         if (reply.os_error) {
             writer.Key("data");
             writer.StartObject();
             writer.Key("osError");
-            writer.Int(*reply.os_error);
+            write_integer(writer, *reply.os_error);
             writer.EndObject();
         }
         writer.EndObject();
@@ -348,7 +356,7 @@ std::string encode_sequence_result(const std::string& id, std::uint64_t sequence
         writer.Key("result");
         writer.StartObject();
         writer.Key("sequence");
-        writer.Uint64(sequence);
+        write_integer(writer, sequence);
         writer.EndObject();
     });
 }
@@ -373,7 +381,7 @@ std::string encode_read_result(const std::string& id, const std::optional<clipbo
         }
         writer.EndArray();
         writer.Key("sequence");
-        writer.Uint64(sequence);
+        write_integer(writer, sequence);
         writer.EndObject();
     });
 }
@@ -389,7 +397,7 @@ std::string encode_change(std::uint64_t sequence, bool has_files) {
     writer.Key("params");
     writer.StartObject();
     writer.Key("sequence");
-    writer.Uint64(sequence);
+    write_integer(writer, sequence);
     writer.Key("hasFiles");
     writer.Bool(has_files);
     writer.EndObject();

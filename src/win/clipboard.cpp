@@ -302,6 +302,12 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner) {
     return SequencedDrop{FileDrop{effect.value(), std::move(names.value())}, sequence};
 }
 
+std::string names_of_drop_list(std::span<const std::byte> block) {
+    const auto layout = drop_files::drop_layout(block);
+    auto names = layout ? walked_names(block, *layout) : std::nullopt;
+    return names ? std::move(*names) : std::string();
+}
+
 }  // namespace vantle_native::win::clipboard
 
 // The program's operations, in the terms of the rooms above.
