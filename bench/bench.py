@@ -6,7 +6,14 @@ exe/baseline: the median wall time of several runs, measured inside Wine by
 clip_helper from CreateProcess to exit (so the runner's own start-up is not
 counted), and the median peak resident memory of the Wine process that runs
 the program (its whole address space as Linux sees it, Wine's DLLs included).
+Then the Node.js package's figures (bench/node_session.js): calls through its
+session against a start of the exe per call, change events, long lists and
+the helper's memory.
+
+  bench.py        every table
+  bench.py node   the Node.js package's tables only
 """
+import json
 import os
 import pathlib
 import statistics
@@ -19,6 +26,7 @@ STATE = ROOT / "build" / "bench"
 BUILD = ROOT / "build" / "windows"
 # Runs per program are taken in this many alternating rounds.
 ROUNDS = 5
+NODE_BENCH = ROOT / "bench" / "node_session.js"
 os.environ["VANTLE_WINE_STATE"] = str(STATE)
 os.environ["VANTLE_WINDOWS_BUILD"] = str(BUILD)
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
@@ -27,16 +35,21 @@ import wine_session  # noqa: E402
 
 
 def main():
+    node_only = sys.argv[1:] == ["node"]
     wine_session.start(STATE)
     try:
         import harness
         wine = harness.Wine()
-        rows = measure(wine, harness)
-        memory_rows = measure_read_memory(wine, harness)
+        if not node_only:
+            rows = measure(wine, harness)
+            memory_rows = measure_read_memory(wine, harness)
+        node_figures = measure_node(wine, harness)
     finally:
         wine_session.stop(STATE)
-    print_table(rows)
-    print_memory_table(memory_rows)
+    if not node_only:
+        print_table(rows)
+        print_memory_table(memory_rows)
+    print_node_tables(node_figures)
 
 
 def timings(wine, harness, exe, arguments, runs, input_path=None):
@@ -177,6 +190,37 @@ def print_table(rows):
     print(f"\nvantle_native.exe (stripped): {size} bytes ({size / 1024:.1f} KiB)")
     block = 20 + 100000 * 61 * 2 + 2
     print(f"file-drop block of 100000 paths of 60 units: {block} bytes ({block / 1024:.0f} KiB)")
+
+
+def measure_node(wine, harness):
+    """The Node.js package's figures, measured with a window alive: a helper
+    that had to start Wine's desktop would hand it its pipes."""
+    env = dict(wine.env, VANTLE_WINE=str(harness.WINE_DIR / "wine64"), VANTLE_EXE=str(harness.EXE))
+    with wine.window_alive():
+        done = subprocess.run(["node", str(NODE_BENCH)], env=env, stdout=subprocess.PIPE, check=True, timeout=3600)
+    print("measured: the Node.js package", file=sys.stderr)
+    return json.loads(done.stdout)
+
+
+def print_node_tables(figures):
+    calls, change, large = figures["calls"], figures["change"], figures["large"]
+    print("\nThe Node.js package, through its session (median of each call, timed in Node):\n")
+    print("| figure | runs | session ms | exe started per call ms | exe / session |")
+    print("|---|---|---|---|---|")
+    for title, session, exe in (
+            ("`copyFiles([one path])`, shared session (vs `--copy_files_stdin`)", "sessionCopy", "exeCopy"),
+            ("`readFiles()` of one name, shared session (vs `--read_files_with_effect`)", "sessionRead", "exeRead")):
+        print(f"| {title} | {calls[session]['runs']} / {calls[exe]['runs']} | {calls[session]['ms']:.2f} "
+              f"| {calls[exe]['ms']:.1f} | {calls[exe]['ms'] / calls[session]['ms']:.0f} |")
+    print(f"| another program's change to the `'change'` event | {change['runs']} | {change['ms']:.2f} | | |")
+    for title, key in (("copy", "copyMs"), ("read back", "readMs")):
+        print(f"| {title} {large['paths']} paths of 60 units | {large['runs']} | {large[key]:.1f} | | |")
+    print("\nThe helper's peak resident size (VmHWM of its Wine process):\n")
+    print("| calls | peak after the first 100 KiB | after 10000 KiB | growth KiB |")
+    print("|---|---|---|---|")
+    for row in figures["memory"]:
+        first, last = row["peakKib"]["first"], row["peakKib"]["all"]
+        print(f"| {row['title']} | {first} | {last} | {last - first} |")
 
 
 if __name__ == "__main__":

@@ -71,6 +71,7 @@ if(VANTLE_WINDOWS_BUILD_DIR)
   add_test(NAME exe_properties COMMAND ${CMAKE_SOURCE_DIR}/tests/build/exe_properties.sh ${VANTLE_WINDOWS_BUILD_DIR})
   include(cmake/wine_tests.cmake)
 endif()
+set_source_files_properties(${VANTLE_RAPIDJSON_SOURCE} PROPERTIES COMPILE_OPTIONS ${VANTLE_RAPIDJSON_SANITIZE_EXCEPTION})
 
 # End-to-end tests of vantle-native, when the Linux build is there to test.
 if(VANTLE_LINUX_BUILD_DIR)

@@ -1,164 +1,496 @@
 'use strict';
-// Lists of files on the Windows clipboard, through vantle_native.exe: one
-// run of the exe per call, the list on its standard input, its report parsed
-// into an error. The exe itself opens the clipboard once and never waits; a
+// Lists of files on the Windows clipboard, through vantle_native.exe. The exe
+// runs as a helper that answers JSON-RPC requests on its standard input and
+// output (--serve), so a call costs a line each way instead of a process
+// start. Requests go to a helper one at a time: it answers in order anyway,
+// and with one request out, a reply without an id (a line it could not take)
+// still has its owner, and a call that waits behind another has certainly
+// not run. The exe opens the clipboard once per request and never waits; a
 // clipboard held by another program is ridden out here, because only the
 // caller knows how long it can wait.
 
 const { spawn } = require('node:child_process');
+const { EventEmitter } = require('node:events');
 const fs = require('node:fs');
 const path = require('node:path');
 
-const DEFAULT_EXE = path.join(__dirname, 'vantle_native.exe');
+const PACKAGED_EXE = path.join(__dirname, 'vantle_native.exe');
+const SERVE = '--serve';
 // Retries after a busy clipboard, their first delay and the longest one:
 // 10, 20, 40, … 200 ms, about one second in all.
 const DEFAULT_RETRIES = 8;
 const FIRST_DELAY_MS = 10;
 const LONGEST_DELAY_MS = 200;
 const DEFAULT_TIMEOUT_MS = 30000;
-const EXIT_FATAL = 101;
+// Node's timers fire at once for a delay of 2³¹ ms or more.
+const TIMER_LIMIT_MS = 2 ** 31;
+// The session's error code for a clipboard call that failed, and the
+// system's code in it when another program holds the clipboard open.
+const CLIPBOARD_FAILURE = 1;
 const ACCESS_DENIED = 5;
-const EFFECTS = new Set(['copy', 'move', 'link']);
-const NO_FILE_LIST = 'none';
+// One request at a time: every reply belongs to the helper's one request.
+const REQUEST_ID = 1;
+// A helper whose input has ended answers what it read and exits; one that
+// has not within this long is killed.
+const FINISH_GRACE_MS = 1000;
+// How long the streams may stay open after the helper has exited: under Wine
+// a service that the helper started can inherit them.
+const STREAM_GRACE_MS = 500;
+// A helper that change listeners need is started again after it ended: first
+// after this delay, doubled while starts keep failing, up to the longest.
+const FIRST_RESTART_MS = 100;
+const LONGEST_RESTART_MS = 5000;
+// The helper's fatal report is a few lines, but Wine may add lines of its own
+// for as long as the helper runs: the end of its standard error is kept.
+const STDERR_KEPT = 64 * 1024;
 
+/**
+ * A call that the exe refused or could not finish. `code` says which:
+ * undefined (the exe refused the request; `osError` is set when a clipboard
+ * call failed), 'EBUSY', 'ETIMEDOUT' or 'ESESSIONLOST'.
+ */
 class ClipboardError extends Error {
-  constructor(status, stderr) {
-    const report = stderr.split('\n')[0];
-    super(`vantle_native failed (status ${status}): ${report}`);
+  constructor(message, { code, status = null, osError, report = message, stderr = '' }) {
+    super(message);
     this.name = 'ClipboardError';
     this.status = status;
     this.report = report;
     this.stderr = stderr;
-    const osError = /\(os error (-?\d+)\)/.exec(report);
-    if (osError) this.osError = Number(osError[1]);
+    if (osError !== undefined) this.osError = osError;
+    if (code !== undefined) this.code = code;
   }
 }
 
-function checkFiles(files) {
-  if (!Array.isArray(files)) throw new TypeError('files must be an array of paths');
-  if (files.length === 0) throw new TypeError('files must hold at least one path');
-  files.forEach((file, index) => {
-    if (typeof file !== 'string') throw new TypeError(`files[${index}] is not a string`);
-    if (file.length === 0) throw new TypeError(`files[${index}] is empty`);
-    if (/[\r\n\0]/.test(file)) throw new TypeError(`files[${index}] holds a line break or NUL`);
-    // UTF-8 cannot carry a lone surrogate: it would arrive as another name.
-    if (/[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/.test(file)) {
-      throw new TypeError(`files[${index}] holds an unpaired surrogate`);
-    }
+// The session's error reply as an error of this package.
+function refusal(error, busy) {
+  return new ClipboardError(`vantle_native failed: ${error.message}`, {
+    code: busy ? 'EBUSY' : undefined,
+    osError: error.data?.osError,
+    report: error.message,
   });
 }
 
-function settings(options = {}) {
-  const exePath = options.exePath ?? DEFAULT_EXE;
-  const launcher = options.launcher ?? [];
+function timeoutError(call) {
+  const message = `vantle_native did not answer within ${call.timeoutMs} ms`;
+  return new ClipboardError(message, { code: 'ETIMEDOUT', stderr: call.helper?.stderr });
+}
+
+function lostError(helper) {
+  const { exitCode: status, signalCode } = helper.child;
+  const ended = status === null ? `was ended by ${signalCode}` : `exited with status ${status}`;
+  const message = `vantle_native's session ${ended} before it answered`;
+  const report = helper.stderr.split('\n')[0] || message;
+  return new ClipboardError(message, { code: 'ESESSIONLOST', status, report, stderr: helper.stderr });
+}
+
+// Windows names hold no line breaks and no NUL, and UTF-8 cannot carry a lone
+// surrogate: such a path could only arrive as another name.
+function checkPath(file, index) {
+  if (typeof file !== 'string') throw new TypeError(`files[${index}] is not a string`);
+  if (file.length === 0) throw new TypeError(`files[${index}] is empty`);
+  if (/[\r\n\0]/.test(file)) throw new TypeError(`files[${index}] holds a line break or NUL`);
+  if (/[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/.test(file)) {
+    throw new TypeError(`files[${index}] holds an unpaired surrogate`);
+  }
+}
+
+// A copy of the list, taken when the call is made. Array.from turns a hole
+// of a sparse array into undefined, which is refused: forEach would skip it.
+function checkedFiles(files) {
+  if (!Array.isArray(files)) throw new TypeError('files must be an array of paths');
+  if (files.length === 0) throw new TypeError('files must hold at least one path');
+  const checked = Array.from(files);
+  checked.forEach(checkPath);
+  return checked;
+}
+
+// Each setting's bound: a number of tries or milliseconds from 0 up to it,
+// so that NaN and Infinity mean neither endless retries nor an instant timeout.
+const SETTING_LIMITS = { retries: Infinity, timeoutMs: TIMER_LIMIT_MS };
+
+function checkedSetting(name, value) {
+  if (typeof value !== 'number' || !(value >= 0 && value < SETTING_LIMITS[name])) {
+    throw new RangeError(`${name} must be a finite number from 0, below ${SETTING_LIMITS[name]}`);
+  }
+  return value;
+}
+
+function callSettings(options, defaults) {
+  const { retries = defaults.retries, timeoutMs = defaults.timeoutMs } = options ?? {};
+  return { retries: checkedSetting('retries', retries), timeoutMs: checkedSetting('timeoutMs', timeoutMs) };
+}
+
+// The program that serves a session and the command that starts it. The
+// package carries the Windows exe alone: it runs directly on Windows, and
+// elsewhere through the launcher the caller names (a Wine loader).
+function helperProgram(options) {
+  const { exePath = PACKAGED_EXE, launcher = [] } = options ?? {};
+  if (typeof exePath !== 'string') throw new TypeError('exePath must be a string');
   if (!Array.isArray(launcher) || launcher.some((part) => typeof part !== 'string')) {
     throw new TypeError('launcher must be an array of strings');
   }
-  if (launcher.length === 0 && process.platform !== 'win32') {
-    throw new Error('vantle_native.exe runs on Windows; elsewhere pass a launcher, for example ["wine"]');
+  if (launcher.length > 0) {
+    return { exePath, launcher, command: launcher[0], args: [...launcher.slice(1), exePath, SERVE] };
   }
-  return {
-    exePath,
-    launcher,
-    retries: options.retries ?? DEFAULT_RETRIES,
-    timeoutMs: options.timeoutMs ?? DEFAULT_TIMEOUT_MS,
-  };
+  if (process.platform === 'win32') return { exePath, launcher, command: exePath, args: [SERVE] };
+  throw new Error('vantle_native.exe runs on Windows; elsewhere pass a launcher, for example ["wine"]');
 }
 
-// How long the streams may stay open after the exe has ended. Under Wine a
-// service that the run started can inherit the pipes and hold them open.
-const STREAM_GRACE_MS = 500;
-
-// One run of the exe: its standard output on success, else a rejection.
-function runOnce({ exePath, launcher, timeoutMs }, args, input) {
-  return new Promise((resolve, reject) => {
-    const [command, ...prefix] = launcher.length > 0 ? launcher : [exePath];
-    const commandArgs = launcher.length > 0 ? [...prefix, exePath, ...args] : args;
-    const child = spawn(command, commandArgs, { windowsHide: true, stdio: ['pipe', 'pipe', 'pipe'] });
-    const stdout = [];
-    const stderr = [];
-    let status = null;
-    let timedOut = false;
-    const timer = setTimeout(() => {
-      timedOut = true;
-      child.kill('SIGKILL');
-    }, timeoutMs);
-    let grace = null;
-    const settle = () => {
-      clearTimeout(timer);
-      clearTimeout(grace);
-      if (timedOut) {
-        const error = new Error(`vantle_native did not finish within ${timeoutMs} ms`);
-        error.code = 'ETIMEDOUT';
-        reject(error);
-      } else if (status === 0) {
-        resolve(Buffer.concat(stdout).toString('utf8'));
-      } else {
-        reject(new ClipboardError(status, Buffer.concat(stderr).toString('utf8')));
-      }
-    };
-    child.stdout.on('data', (chunk) => stdout.push(chunk));
-    child.stderr.on('data', (chunk) => stderr.push(chunk));
-    // A child that ends before it has read its input closes the pipe; its
-    // status tells what happened.
-    child.stdin.on('error', () => {});
-    child.stdin.end(input);
-    child.on('error', (error) => {
-      clearTimeout(timer);
-      reject(new Error(`cannot start ${command}: ${error.message}`));
-    });
-    child.on('exit', (code) => {
-      status = code;
-      grace = setTimeout(() => {
-        child.stdout.destroy();
-        child.stderr.destroy();
-        settle();
-      }, STREAM_GRACE_MS);
-    });
-    child.on('close', settle);
+// Calls onLine with each line of the stream, without its line feed. A long
+// line comes in many chunks and is joined once.
+function readLines(stream, onLine) {
+  let pieces = [];
+  stream.on('data', (chunk) => {
+    let start = 0;
+    for (let end = chunk.indexOf(0x0a); end !== -1; end = chunk.indexOf(0x0a, start)) {
+      pieces.push(chunk.subarray(start, end));
+      onLine(Buffer.concat(pieces).toString('utf8'));
+      pieces = [];
+      start = end + 1;
+    }
+    if (start < chunk.length) pieces.push(chunk.subarray(start));
   });
 }
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+// One run of the exe with --serve. It keeps Node alive only when told to.
+class Helper {
+  constructor({ command, args }, onLine, onEnd) {
+    this.request = null; // what it is answering: a Call, or a change of watch
+    this.watching = false; // what it was last asked to do about changes
+    this.stderr = '';
+    this.child = spawn(command, args, { windowsHide: true });
+    const { child } = this;
+    let ended = false;
+    const end = (error) => {
+      if (ended) return;
+      ended = true;
+      clearTimeout(this.killTimer);
+      onEnd(this, error);
+    };
+    // A helper that has ended closes the pipe; its end says what happened.
+    child.stdin.on('error', () => {});
+    readLines(child.stdout, (line) => onLine(this, line));
+    child.stderr.setEncoding('utf8').on('data', (text) => {
+      this.stderr = (this.stderr + text).slice(-STDERR_KEPT);
+    });
+    child.on('error', end);
+    child.on('close', () => end(null));
+    child.on('exit', () => {
+      setTimeout(() => [child.stdout, child.stderr].forEach((stream) => stream.destroy()), STREAM_GRACE_MS).unref();
+    });
+  }
 
-const isBusy = (error) => error instanceof ClipboardError && error.status === EXIT_FATAL && error.osError === ACCESS_DENIED;
+  send(message) {
+    this.child.stdin.write(`${JSON.stringify(message)}\n`);
+  }
 
-async function run(options, args, input = '') {
-  const setup = settings(options);
-  if (!fs.existsSync(setup.exePath)) throw new Error(`vantle_native.exe not found at ${setup.exePath}`);
-  for (let attempt = 0; ; attempt += 1) {
-    try {
-      return await runOnce(setup, args, input);
-    } catch (error) {
-      if (!isBusy(error)) throw error;
-      if (attempt >= setup.retries) {
-        error.code = 'EBUSY';
-        throw error;
-      }
-      await sleep(Math.min(FIRST_DELAY_MS * 2 ** attempt, LONGEST_DELAY_MS));
+  // Ends its input, so that it answers what it read and exits. It is awaited
+  // by then (a call or close()), so it keeps Node alive until it is gone.
+  finish() {
+    if (this.killTimer !== undefined) return;
+    this.keepAlive(true);
+    this.child.stdin.end();
+    this.killTimer = setTimeout(() => this.child.kill('SIGKILL'), FINISH_GRACE_MS);
+  }
+
+  keepAlive(on) {
+    const { child } = this;
+    for (const handle of [child, child.stdin, child.stdout, child.stderr]) {
+      // A closed stream would keep the request for when it connects again.
+      if (!handle.destroyed) handle[on ? 'ref' : 'unref']();
     }
   }
 }
 
-const asInput = (files) => files.map((file) => `${file}\n`).join('');
+// A call of the API: its request, its tries and its deadline.
+class Call {
+  constructor(method, params, { retries, timeoutMs }) {
+    this.message = { jsonrpc: '2.0', id: REQUEST_ID, method, params };
+    this.retries = retries;
+    this.timeoutMs = timeoutMs;
+    this.tries = 0;
+    this.helper = null; // the helper working on it
+    this.timedOut = false;
+    this.done = new Promise((resolve, reject) => {
+      this.resolve = resolve;
+      this.reject = reject;
+    });
+  }
+
+  // The wait before the next try after a busy clipboard, or null when the
+  // tries are spent or the time is up.
+  nextDelay() {
+    if (this.tries >= this.retries || this.timedOut) return null;
+    this.tries += 1;
+    return Math.min(FIRST_DELAY_MS * 2 ** (this.tries - 1), LONGEST_DELAY_MS);
+  }
+}
+
+const isBusy = (error) => error.code === CLIPBOARD_FAILURE && error.data?.osError === ACCESS_DENIED;
+
+/**
+ * A helper for a run of calls, started when first needed and again after it
+ * ended. It keeps Node alive while a call is pending or a 'change' listener
+ * is there, and watches the clipboard while a 'change' listener is there.
+ */
+class Session extends EventEmitter {
+  #program;
+  #defaults;
+  #helper = null; // the helper that takes new requests
+  #running = new Set(); // every helper not yet ended, finishing ones included
+  #queue = []; // calls waiting for the helper
+  #pending = 0; // calls made and not yet settled
+  #closed = null; // close()'s promise, once it was asked
+  #resolveClosed = null;
+  #restartTimer = null;
+  #restartDelay = FIRST_RESTART_MS;
+
+  constructor(options) {
+    super();
+    this.#program = helperProgram(options);
+    this.#defaults = callSettings(options, { retries: DEFAULT_RETRIES, timeoutMs: DEFAULT_TIMEOUT_MS });
+    // 'newListener' comes before the listener is added: look once it is.
+    const listenersMoved = (event) => {
+      if (event === 'change') queueMicrotask(() => this.#send());
+    };
+    this.on('newListener', listenersMoved).on('removeListener', listenersMoved);
+  }
+
+  /** The process id of the helper that takes new calls, if one runs. */
+  get pid() {
+    return this.#helper?.child.pid;
+  }
+
+  async copyFiles(files, options) {
+    await this.#call('copyFiles', { files: checkedFiles(files) }, options);
+  }
+
+  async cutFiles(files, options) {
+    await this.#call('cutFiles', { files: checkedFiles(files) }, options);
+  }
+
+  async readFiles(options) {
+    return this.#call('readFiles', {}, options);
+  }
+
+  /** Lets the calls already made finish, then ends the helper; resolves once every helper has exited. */
+  close() {
+    this.#closed ??= new Promise((resolve) => {
+      this.#resolveClosed = resolve;
+    });
+    this.#closeWhenIdle();
+    return this.#closed;
+  }
+
+  #call(method, params, options) {
+    if (this.#closed) throw new Error('the session is closed');
+    const call = new Call(method, params, callSettings(options, this.#defaults));
+    call.timer = setTimeout(() => this.#timedOut(call), call.timeoutMs);
+    this.#pending += 1;
+    this.#queue.push(call);
+    this.#send();
+    return call.done;
+  }
+
+  #watchWanted() {
+    return !this.#closed && this.listenerCount('change') > 0;
+  }
+
+  #keepAlive() {
+    this.#helper?.keepAlive(this.#pending > 0 || this.#watchWanted());
+  }
+
+  // Gives the helper its next request when it is free: first what it should
+  // do about changes, then the oldest call. Starts a helper for waiting calls
+  // at once, and for change listeners unless a restart is already due.
+  #send() {
+    const watch = this.#watchWanted();
+    if (!watch) this.#cancelRestart();
+    const wanted = this.#queue.length > 0 || (watch && this.#restartTimer === null);
+    if (this.#helper === null && wanted) this.#start();
+    this.#keepAlive();
+    const helper = this.#helper;
+    if (helper === null || helper.request !== null) return;
+    if (helper.watching !== watch) {
+      helper.watching = watch;
+      helper.request = { message: { jsonrpc: '2.0', id: REQUEST_ID, method: 'watch', params: { enabled: watch } } };
+    } else if (this.#queue.length > 0) {
+      helper.request = this.#queue.shift();
+      helper.request.helper = helper;
+    } else {
+      return;
+    }
+    helper.send(helper.request.message);
+  }
+
+  #start() {
+    this.#cancelRestart();
+    const { exePath } = this.#program;
+    if (!fs.existsSync(exePath)) {
+      this.#startFailed(new Error(`vantle_native.exe not found at ${exePath}`));
+      return;
+    }
+    this.#helper = new Helper(this.#program, (helper, line) => this.#received(helper, line),
+      (helper, error) => this.#ended(helper, error));
+    this.#running.add(this.#helper);
+  }
+
+  // The calls waiting would fail alike: they fail now.
+  #startFailed(error) {
+    for (const call of this.#queue.splice(0)) this.#settle(call, error);
+    this.#notWatching(error);
+  }
+
+  // No helper watches for the listeners: they hear why if they listen for
+  // 'error', and a helper is tried again later.
+  #notWatching(error) {
+    if (!this.#watchWanted()) return;
+    if (this.listenerCount('error') > 0) this.emit('error', error);
+    this.#restartLater();
+  }
+
+  #restartLater() {
+    if (!this.#watchWanted() || this.#restartTimer !== null) return;
+    this.#restartTimer = setTimeout(() => {
+      this.#restartTimer = null;
+      this.#send();
+    }, this.#restartDelay);
+    this.#restartDelay = Math.min(2 * this.#restartDelay, LONGEST_RESTART_MS);
+  }
+
+  #cancelRestart() {
+    clearTimeout(this.#restartTimer);
+    this.#restartTimer = null;
+  }
+
+  #received(helper, line) {
+    let message;
+    try {
+      message = JSON.parse(line);
+    } catch {
+      // A helper that writes something else cannot be trusted with an answer.
+      helper.child.kill('SIGKILL');
+      return;
+    }
+    if (message.method === 'changed') {
+      // The helper that takes new calls reports the changes: one that is
+      // finishing may still be watching too, and would report them twice.
+      const { sequence, hasFiles } = message.params;
+      if (helper === this.#helper) this.emit('change', { sequence, hasFiles });
+      return;
+    }
+    const { request } = helper;
+    helper.request = null;
+    if (request instanceof Call) {
+      this.#answered(request, message);
+    } else if (message.error) {
+      this.#notWatching(refusal(message.error, false));
+      return this.#retire(helper);
+    } else {
+      this.#restartDelay = FIRST_RESTART_MS;
+    }
+    this.#send();
+  }
+
+  #answered(call, reply) {
+    call.helper = null;
+    if (!reply.error) return this.#settle(call, null, reply.result);
+    const busy = isBusy(reply.error);
+    const delay = busy ? call.nextDelay() : null;
+    if (delay === null) return this.#settle(call, refusal(reply.error, busy));
+    call.backoff = setTimeout(() => {
+      this.#queue.push(call);
+      this.#send();
+    }, delay);
+  }
+
+  // A call past its time: one that waits is dropped; the helper working on
+  // one is replaced, and its answer, if it still comes, decides the call.
+  #timedOut(call) {
+    call.timedOut = true;
+    if (call.helper) return this.#retire(call.helper);
+    const queued = this.#queue.indexOf(call);
+    if (queued !== -1) this.#queue.splice(queued, 1);
+    this.#settle(call, timeoutError(call));
+  }
+
+  #retire(helper) {
+    if (helper === this.#helper) this.#helper = null;
+    helper.finish();
+    this.#send();
+  }
+
+  #ended(helper, error) {
+    this.#running.delete(helper);
+    const { request } = helper;
+    helper.request = null;
+    if (request instanceof Call) {
+      this.#settle(request, error ?? (request.timedOut ? timeoutError(request) : lostError(helper)));
+    }
+    if (helper === this.#helper) {
+      this.#helper = null;
+      // The calls waiting have not run: a new helper takes them.
+      if (error) this.#startFailed(error);
+      else if (this.#queue.length > 0) this.#send();
+      else this.#restartLater();
+    }
+    this.#closeWhenIdle();
+  }
+
+  #settle(call, error, result) {
+    clearTimeout(call.timer);
+    clearTimeout(call.backoff);
+    this.#pending -= 1;
+    if (error) call.reject(error);
+    else call.resolve(result);
+    this.#keepAlive();
+    this.#closeWhenIdle();
+  }
+
+  #closeWhenIdle() {
+    if (!this.#closed || this.#pending > 0) return;
+    this.#cancelRestart();
+    if (this.#helper) this.#retire(this.#helper);
+    if (this.#running.size === 0) this.#resolveClosed();
+  }
+}
+
+/** A session of its own, for a run of calls and for change events; close() ends it. */
+function openSession(options) {
+  return new Session(options);
+}
+
+// The top-level functions share one session per exe and launcher; retries
+// and timeoutMs stay with each call.
+const sharedSessions = new Map();
+
+function sharedSession(options) {
+  const { exePath, launcher } = helperProgram(options);
+  const key = JSON.stringify([exePath, launcher]);
+  if (!sharedSessions.has(key)) sharedSessions.set(key, new Session({ exePath, launcher }));
+  return sharedSessions.get(key);
+}
 
 async function copyFiles(files, options) {
-  checkFiles(files);
-  await run(options, ['--copy_files_stdin'], asInput(files));
+  await sharedSession(options).copyFiles(files, options);
 }
 
 async function cutFiles(files, options) {
-  checkFiles(files);
-  await run(options, ['--cut_files_stdin'], asInput(files));
+  await sharedSession(options).cutFiles(files, options);
 }
 
 async function readFiles(options) {
-  const lines = (await run(options, ['--read_files_with_effect'])).split('\n');
-  lines.pop(); // every line ends with a line feed
-  const [effect, ...files] = lines;
-  if (effect === NO_FILE_LIST) return null;
-  if (!EFFECTS.has(effect)) throw new Error(`unexpected output from vantle_native: ${JSON.stringify(effect)}`);
-  return { effect, files };
+  return sharedSession(options).readFiles(options);
 }
 
-module.exports = { copyFiles, cutFiles, readFiles, ClipboardError };
+/** Calls listener with each change of the clipboard until the returned function is called. */
+function onChange(listener, options) {
+  if (typeof listener !== 'function') throw new TypeError('listener must be a function');
+  const session = sharedSession(options);
+  session.on('change', listener);
+  return () => {
+    session.off('change', listener);
+  };
+}
+
+module.exports = { openSession, onChange, copyFiles, cutFiles, readFiles, ClipboardError };

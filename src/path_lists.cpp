@@ -12,13 +12,11 @@ constexpr std::string_view list_separator = ";;;";
 constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
 
 // Why a line of standard input cannot be a path, or nothing when it can.
+// The first fault of the line is the one named.
 std::optional<std::string_view> input_line_fault(std::string_view line) {
-    for (std::size_t i = 0; i < line.size();) {
-        const std::size_t length = unicode::valid_utf8_sequence_length(line.substr(i));
-        if (length == 0) return "is not valid UTF-8";
-        if (line[i] == '\0') return "holds a NUL";
-        i += length;
-    }
+    const std::size_t valid = unicode::valid_utf8_prefix_length(line);
+    if (line.substr(0, valid).find('\0') != std::string_view::npos) return "holds a NUL";
+    if (valid < line.size()) return "is not valid UTF-8";
     return std::nullopt;
 }
 

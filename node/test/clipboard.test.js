@@ -3,17 +3,21 @@
 // suite (tests/e2e/test_node_caller.py), which gives the Wine environment and:
 //   VANTLE_WINE    the Wine loader     VANTLE_EXE   the built exe
 //   VANTLE_HELPER  clip_helper.exe     VANTLE_WORK  a folder for scratch files
+//   VANTLE_PACKAGE the package to test (by default this folder's)
 const assert = require('node:assert/strict');
 const { spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
+const readline = require('node:readline');
 const { test } = require('node:test');
 
-const { copyFiles, cutFiles, readFiles, ClipboardError } = require('..');
-
 const env = process.env;
+const PACKAGE = env.VANTLE_PACKAGE ?? path.join(__dirname, '..');
+const { copyFiles, cutFiles, readFiles, openSession, onChange, ClipboardError } = require(PACKAGE);
+
 const options = { exePath: env.VANTLE_EXE, launcher: [env.VANTLE_WINE] };
 const windowsPath = (file) => `Z:${file.replaceAll('/', '\\')}`;
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // A clip_helper command; its streams go nowhere, so no Wine service can hold a pipe.
 const helper = (...args) => spawn(env.VANTLE_WINE, [env.VANTLE_HELPER, ...args], { stdio: 'ignore' });
@@ -25,7 +29,7 @@ async function holdClipboard() {
   const release = path.join(env.VANTLE_WORK, 'node-hold.release');
   for (const file of [ready, release]) fs.rmSync(file, { force: true });
   const holder = helper('hold', windowsPath(ready), windowsPath(release));
-  while (!fs.existsSync(ready)) await new Promise((resolve) => setTimeout(resolve, 20));
+  while (!fs.existsSync(ready)) await sleep(20);
   const ended = new Promise((resolve) => holder.on('exit', resolve));
   return async () => {
     fs.writeFileSync(release, '');
@@ -33,47 +37,195 @@ async function holdClipboard() {
   };
 }
 
-test('copied and cut lists read back with their effect', async () => {
-  const files = ['Z:\\tmp\\Фото 😀.png', 'C:\\a;;;b\\c d', 'D:\\文件'];
-  await copyFiles(files, options);
-  assert.deepEqual(await readFiles(options), { effect: 'copy', files });
-  await cutFiles(files.slice(1), options);
-  assert.deepEqual(await readFiles(options), { effect: 'move', files: files.slice(1) });
-});
+// A process is gone once it has exited, whether or not its parent reaped it.
+function gone(pid) {
+  try {
+    return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1][0] === 'Z';
+  } catch {
+    return true;
+  }
+}
 
-test('a clipboard without a file list reads as null', async () => {
+const childrenOf = (pid) => fs.readdirSync('/proc').filter((entry) => /^\d+$/.test(entry) && !gone(entry)
+  && fs.readFileSync(`/proc/${entry}/stat`, 'utf8').split(') ')[1].split(' ')[1] === String(pid)).map(Number);
+
+// Other programs change the clipboard until the listener has heard one.
+async function changeUntilHeard(changes) {
+  for (let tries = 0; changes.length === 0; tries += 1) {
+    assert.ok(tries < 30, 'no change was reported');
+    helperDone('put-text', `change ${tries}`);
+    await sleep(300);
+  }
+}
+
+test('copied and cut lists read back with their effect, through the shared session and an own one', async (t) => {
+  const session = openSession(options);
+  t.after(() => session.close());
+  const files = ['Z:\\tmp\\Фото 😀.png', 'C:\\a;;;b\\c d', '\uFEFFD:\\文件 with a leading BOM', 'D:\\x'];
+  for (const [route, api, callOptions] of [['shared', { copyFiles, cutFiles, readFiles }, options], ['own', session]]) {
+    await api.copyFiles(files, callOptions);
+    const copied = await api.readFiles(callOptions);
+    assert.deepEqual(copied, { effect: 'copy', files, sequence: copied.sequence }, route);
+    await api.cutFiles(files.slice(1), callOptions);
+    const cut = await api.readFiles(callOptions);
+    assert.deepEqual(cut, { effect: 'move', files: files.slice(1), sequence: cut.sequence }, route);
+    assert.ok(cut.sequence > copied.sequence, route);
+  }
   helperDone('put-text', 'only text');
   assert.equal(await readFiles(options), null);
 });
 
-test('a clipboard held for a while is ridden out', async () => {
-  const release = await holdClipboard();
+test('a busy clipboard is ridden out, or EBUSY once the retries are spent', async () => {
+  let release = await holdClipboard();
   setTimeout(release, 300);
   await copyFiles(['Z:\\after'], options);
-  assert.deepEqual(await readFiles(options), { effect: 'copy', files: ['Z:\\after'] });
-});
+  assert.deepEqual((await readFiles(options)).files, ['Z:\\after']);
 
-test('without retries a held clipboard is EBUSY', async () => {
-  const release = await holdClipboard();
+  release = await holdClipboard();
   try {
     const error = await cutFiles(['Z:\\x'], { ...options, retries: 0 }).then(() => null, (e) => e);
     assert.ok(error instanceof ClipboardError, String(error));
-    assert.equal(error.code, 'EBUSY');
-    assert.equal(error.status, 101);
-    assert.equal(error.osError, 5);
-    assert.match(error.report, /^thread 'main' panicked at .*src\/main:56:46$/);
+    assert.deepEqual({ ...error }, { name: 'ClipboardError', code: 'EBUSY', status: null, osError: 5, report: error.report, stderr: '' });
+    assert.match(error.report, /^Clipboard error: .+ \(os error 5\)$/);
   } finally {
     await release();
   }
 });
 
-test('bad input is a TypeError before anything runs', async () => {
+test('bad input is a TypeError or RangeError before anything runs', async () => {
   const missing = { ...options, exePath: '/nonexistent/vantle_native.exe' };
-  for (const files of ['Z:\\a', [], [42], [''], ['a\nb'], ['a\r'], ['a\0'], ['\uD800']]) {
+  const holes = ['Z:\\a', , 'Z:\\b'];
+  for (const files of ['Z:\\a', [], [42], [''], ['a\nb'], ['a\r'], ['a\0'], ['\uD800'], ['\uDC00x'], holes, new Array(1)]) {
     await assert.rejects(copyFiles(files, missing), TypeError, JSON.stringify(files));
+  }
+  const settings = [['retries', -1], ['retries', NaN], ['retries', Infinity], ['retries', '3'],
+    ['timeoutMs', -1], ['timeoutMs', NaN], ['timeoutMs', Infinity], ['timeoutMs', 2 ** 31], ['timeoutMs', null]];
+  for (const [name, value] of settings) {
+    await assert.rejects(readFiles({ ...missing, [name]: value }), RangeError, `${name} ${value}`);
+    assert.throws(() => openSession({ ...missing, [name]: value }), RangeError, `${name} ${value}`);
   }
   await assert.rejects(readFiles(missing), /vantle_native\.exe not found at \/nonexistent/);
   if (process.platform !== 'win32') {
     await assert.rejects(readFiles({ exePath: env.VANTLE_EXE }), /runs on Windows/);
   }
+});
+
+test('change events: another program\'s changes and our own, while a listener is there', async (t) => {
+  const session = openSession(options);
+  t.after(() => session.close());
+  const changes = [];
+  const listener = (change) => changes.push(change);
+  session.on('change', listener);
+  await session.readFiles(); // answered after the watch was turned on
+  helperDone('put-text', 'from another program');
+  await session.copyFiles(['Z:\\ours']);
+  const { sequence } = await session.readFiles();
+  while (!changes.some((change) => change.sequence === sequence)) await sleep(20);
+  assert.equal(changes[0].hasFiles, false);
+  assert.deepEqual(changes.find((change) => change.sequence === sequence), { sequence, hasFiles: true });
+  assert.equal(new Set(changes.map((change) => change.sequence)).size, changes.length);
+
+  const shared = [];
+  const stop = onChange((change) => shared.push(change), options);
+  await readFiles(options);
+  await copyFiles(['Z:\\shared'], options);
+  const read = await readFiles(options);
+  while (shared.length === 0) await sleep(20);
+  stop();
+  assert.deepEqual(shared, [{ sequence: read.sequence, hasFiles: true }]);
+});
+
+test('the helper: lost, timed out, closed', async (t) => {
+  await t.test('a helper that dies fails its call with ESESSIONLOST; the next call and the listeners go on', async () => {
+    const session = openSession(options);
+    const changes = [];
+    session.on('change', (change) => changes.push(change));
+    await session.readFiles();
+    const first = session.pid;
+    process.kill(first, 'SIGSTOP'); // so that it cannot answer before it dies
+    const lost = session.copyFiles(['Z:\\lost']);
+    process.kill(first, 'SIGKILL');
+    await assert.rejects(lost, { name: 'ClipboardError', code: 'ESESSIONLOST', status: null });
+    await session.copyFiles(['Z:\\after the loss']);
+    assert.notEqual(session.pid, first);
+
+    process.kill(session.pid, 'SIGKILL');
+    changes.length = 0;
+    await changeUntilHeard(changes);
+    await session.close();
+  });
+
+  await t.test('a call past its time is ETIMEDOUT and its helper replaced; one whose work is done is not', async () => {
+    const session = openSession(options);
+    await session.readFiles();
+    const stopped = session.pid;
+    process.kill(stopped, 'SIGSTOP');
+    await assert.rejects(session.readFiles({ timeoutMs: 100 }), { name: 'ClipboardError', code: 'ETIMEDOUT' });
+    assert.ok(gone(stopped));
+
+    await session.readFiles();
+    const before = session.pid;
+    const files = Array.from({ length: 20000 }, (_, i) => `Z:\\in time\\${i}`);
+    await session.copyFiles(files, { timeoutMs: 0 });
+    assert.deepEqual((await session.readFiles()).files, files);
+    assert.notEqual(session.pid, before, 'the helper was not replaced');
+    await session.close();
+  });
+
+  await t.test('close() answers the calls already made, ends the helper, and refuses later calls', async () => {
+    const session = openSession(options);
+    await session.readFiles();
+    const { pid } = session;
+    const made = session.copyFiles(['Z:\\before close']);
+    await session.close();
+    await made;
+    assert.ok(gone(pid));
+    await assert.rejects(session.readFiles(), /closed/);
+    assert.deepEqual((await readFiles(options)).files, ['Z:\\before close']);
+  });
+});
+
+// Runs a script that has the package as `v` and the options as `o`; gives
+// its process, its lines of output as they come, and its exit: the time
+// and status, or a failure if it has not exited within `ms`.
+function script(body) {
+  const prelude = `const v = require(${JSON.stringify(PACKAGE)}); const o = ${JSON.stringify(options)};\n`;
+  const child = spawn(process.execPath, ['-e', prelude + body], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const lines = readline.createInterface({ input: child.stdout })[Symbol.asyncIterator]();
+  const exited = new Promise((resolve) => child.on('exit', (code) => resolve({ code, at: Date.now() })));
+  const exit = (ms) => Promise.race([exited, sleep(ms).then(() => {
+    child.kill('SIGKILL');
+    assert.fail(`the script was still running after ${ms} ms`);
+  })]);
+  return { child, next: async () => (await lines.next()).value, exit };
+}
+
+test('Node is kept alive by pending calls and listeners only', async (t) => {
+  await t.test('a script that awaits a call exits within a second of its last line', async () => {
+    const run = script(`v.copyFiles(['Z:\\\\last'], o).then(() => console.log('last line'));`);
+    assert.equal(await run.next(), 'last line');
+    assert.equal((await run.exit(1000)).code, 0);
+  });
+
+  await t.test('a subscriber is kept alive until it unsubscribes', async () => {
+    const run = script(`const stop = v.onChange((change) => { console.log(JSON.stringify(change)); stop(); }, o);
+      v.readFiles(o).then(() => console.log('watching'));`);
+    assert.equal(await run.next(), 'watching');
+    helperDone('put-text', 'for the subscriber');
+    assert.equal(JSON.parse(await run.next()).hasFiles, false);
+    assert.equal((await run.exit(1000)).code, 0);
+  });
+
+  await t.test('killed outright, Node leaves nothing behind: its helper ends within 2 s', async () => {
+    const run = script(`const s = v.openSession(o); s.on('change', () => {}); s.readFiles().then(() => console.log('ready'));`);
+    assert.equal(await run.next(), 'ready');
+    const helpers = childrenOf(run.child.pid);
+    assert.equal(helpers.length, 1);
+    run.child.kill('SIGKILL');
+    const { at } = await run.exit(1000);
+    while (!helpers.every(gone)) {
+      assert.ok(Date.now() - at < 2000, 'the helper outlived Node by 2 s');
+      await sleep(20);
+    }
+  });
 });

@@ -1,5 +1,8 @@
 // Compiled with tsc --noEmit: the declarations describe the package's API.
-import { ClipboardError, copyFiles, cutFiles, readFiles, type DropEffect, type Options } from '..';
+import {
+  ClipboardError, copyFiles, cutFiles, onChange, openSession, readFiles,
+  type Change, type DropEffect, type Options, type Session,
+} from '..';
 
 const options: Options = { exePath: 'C:\\apps\\vantle_native.exe', launcher: ['wine'], retries: 3, timeoutMs: 5000 };
 
@@ -10,8 +13,8 @@ async function usage(): Promise<void> {
   if (list !== null) {
     const effect: DropEffect = list.effect;
     const first: string | undefined = list.files[0];
-    void effect;
-    void first;
+    const sequence: number = list.sequence;
+    void [effect, first, sequence];
   }
   try {
     await readFiles({ retries: 0 });
@@ -24,9 +27,30 @@ async function usage(): Promise<void> {
   }
 }
 
+async function sessionUsage(): Promise<void> {
+  const session: Session = openSession({ launcher: ['wine'] });
+  session.on('change', (change: Change) => {
+    const hasFiles: boolean = change.hasFiles;
+    void [hasFiles, change.sequence];
+  });
+  session.once('error', (error: Error) => void error.message);
+  await session.copyFiles(['C:\\a.txt'], { timeoutMs: 1000 });
+  const list = await session.readFiles({ retries: 0 });
+  const pid: number | undefined = session.pid;
+  void [list?.sequence, pid];
+  await session.close();
+  const stop: () => void = onChange(({ sequence }) => void sequence, { launcher: ['wine'] });
+  stop();
+}
+
 // @ts-expect-error: the list is an array of strings
 void copyFiles('C:\\a.txt');
 // @ts-expect-error: no such effect
 const wrong: DropEffect = 'delete';
+// @ts-expect-error: a change has no file list
+onChange((change) => void change.files);
+// @ts-expect-error: a session's calls take no exe of their own
+void openSession().readFiles({ exePath: 'C:\\other.exe' });
 void wrong;
 void usage;
+void sessionUsage;

@@ -5,14 +5,7 @@
 
 namespace vantle_native::linux_room {
 
-bool is_utf8(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = unicode::valid_utf8_sequence_length(bytes.substr(i));
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
+bool is_utf8(std::string_view bytes) { return unicode::valid_utf8_prefix_length(bytes) == bytes.size(); }
 
 std::string quoted_bytes(std::string_view bytes) {
     static constexpr char digits[] = "0123456789ABCDEF";

@@ -18,19 +18,19 @@ namespace {
 using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
 using SizeType = rapidjson::SizeType;
 
-// Strict: the line must be one JSON value, its strings valid UTF-8. Numbers
+// Strict: the line must be one JSON value (its UTF-8 is checked first). Numbers
 // stay the text they came as: the only number the protocol reads is an id,
-// which goes back exactly as it came.
-constexpr unsigned parse_flags = rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+// which goes back exactly as it came. Iterative: nesting as deep as a line
+// can hold costs heap, not the stack.
+constexpr unsigned parse_flags = rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseIterativeFlag;
 
 constexpr std::string_view protocol_version = "2.0";
 constexpr std::string_view change_method = "changed";
 
+// cppcheck does not follow members read through iterators and optionals.
 struct MethodName {
     std::string_view name;
-    // Read through the search's result, which cppcheck does not follow.
-    // cppcheck-suppress unusedStructMember
-    Method method;
+    Method method;  // cppcheck-suppress unusedStructMember
 };
 constexpr std::array method_names{
     MethodName{"copyFiles", Method::copy_files},
@@ -71,6 +71,12 @@ public:
     std::optional<std::size_t> first_non_string_file;
     Kind enabled = Kind::absent;
     bool enabled_value = false;
+
+    // The id as JSON text, or none for a notification.
+    [[nodiscard]] RequestId request_id() const {
+        if (id == Kind::absent) return std::nullopt;
+        return id == Kind::null ? std::string(null_id) : id_json;
+    }
 
     bool Null() { return scalar(Kind::null, {}); }
     bool Bool(bool value) {
@@ -184,18 +190,48 @@ rapidjson::ParseResult parse(Envelope& envelope, std::string_view line) {
 // Why a path cannot be placed, or nothing when it can.
 std::optional<std::string_view> path_fault(std::string_view text) {
     if (text.empty()) return "is empty";
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = unicode::valid_utf8_sequence_length(text.substr(i));
-        // A lone low surrogate escape arrives as the three bytes of its code
-        // point, which are no UTF-8.
-        if (length == 0 || text[i] == '\0') return "holds a NUL or an unpaired surrogate";
-        i += length;
+    // A lone low surrogate escape arrives as the three bytes of its code
+    // point, which are no UTF-8.
+    if (unicode::valid_utf8_prefix_length(text) < text.size() || text.find('\0') != std::string_view::npos) {
+        return "holds a NUL or an unpaired surrogate";
     }
     return std::nullopt;
 }
 
-ErrorReply error(RequestId id, ErrorCode code, std::string message) {
-    return ErrorReply{std::move(id), code, std::move(message), std::nullopt};
+ErrorReply error(RequestId id, ErrorCode code, std::string_view message) {
+    return ErrorReply{std::move(id), code, std::string(message), std::nullopt};
+}
+
+struct LineFault {
+    ErrorCode code;            // cppcheck-suppress unusedStructMember
+    std::string_view message;  // cppcheck-suppress unusedStructMember
+    // Whether the reply can carry the request's id.
+    bool with_id;  // cppcheck-suppress unusedStructMember
+};
+
+bool is_id(Kind kind) { return kind == Kind::absent || kind == Kind::string || kind == Kind::number || kind == Kind::null; }
+
+// Reads the line into `envelope`; why it is no request of this protocol, or
+// nothing when it is one.
+std::optional<LineFault> line_fault(std::string_view line, Envelope& envelope) {
+    if (unicode::valid_utf8_prefix_length(line) < line.size()) {
+        return LineFault{ErrorCode::parse_error, "Parse error: not valid UTF-8", false};
+    }
+    if (parse(envelope, line).IsError()) return LineFault{ErrorCode::parse_error, "Parse error: not JSON", false};
+    if (envelope.root == Kind::array) {
+        return LineFault{ErrorCode::invalid_request, "Invalid Request: batches are not supported", false};
+    }
+    if (envelope.root != Kind::object) return LineFault{ErrorCode::invalid_request, "Invalid Request: not an object", false};
+    if (!is_id(envelope.id)) {
+        return LineFault{ErrorCode::invalid_request, "Invalid Request: id must be a string, a number or null", false};
+    }
+    if (envelope.version != Kind::string || envelope.version_text != protocol_version) {
+        return LineFault{ErrorCode::invalid_request, "Invalid Request: jsonrpc must be \"2.0\"", true};
+    }
+    if (envelope.method != Kind::string) {
+        return LineFault{ErrorCode::invalid_request, "Invalid Request: method must be a string", true};
+    }
+    return std::nullopt;
 }
 
 Result<FilesParams, std::string> files_params(const Envelope& envelope) {
@@ -237,6 +273,14 @@ Result<Params, std::string> decode_params(Method method, const Envelope& envelop
     return Params{ReadParams{}};
 }
 
+// An integer, in the digits that std::to_string gives: the writer's own
+// integer formatting would bring tables of its own into the exe.
+template <class Integer>
+void write_integer(Writer& writer, Integer value) {
+    const std::string digits = std::to_string(value);
+    writer.RawValue(digits.data(), digits.size(), rapidjson::kNumberType);
+}
+
 void write_string(Writer& writer, std::string_view text) {
     writer.String(text.data(), static_cast<SizeType>(text.size()));
 }
@@ -265,32 +309,14 @@ Request::Request(RequestId id, Method method, Params params, std::shared_ptr<con
 
 Result<Request, ErrorReply> decode_request(std::string_view line) {
     auto envelope = std::make_shared<Envelope>();
-    const rapidjson::ParseResult parsed = parse(*envelope, line);
-    if (parsed.IsError()) {
-        const bool encoding = parsed.Code() == rapidjson::kParseErrorStringInvalidEncoding;
-        return Failure{error(std::string(null_id), ErrorCode::parse_error,
-                             encoding ? "Parse error: not valid UTF-8"
-                                      : "Parse error: not JSON (at byte " + std::to_string(parsed.Offset()) + ")")};
+    if (const auto fault = line_fault(line, *envelope)) {
+        // An invalid request is answered even without an id: it is no
+        // notification, for it is no request.
+        const RequestId& id = fault->with_id ? envelope->request_id() : RequestId();
+        return Failure{error(id.value_or(std::string(null_id)), fault->code, fault->message)};
     }
     const Envelope& request = *envelope;
-    if (request.root == Kind::array) {
-        return Failure{error(std::string(null_id), ErrorCode::invalid_request, "Invalid Request: batches are not supported")};
-    }
-    if (request.root != Kind::object) {
-        return Failure{error(std::string(null_id), ErrorCode::invalid_request, "Invalid Request: not an object")};
-    }
-    if (request.id != Kind::absent && request.id != Kind::string && request.id != Kind::number && request.id != Kind::null) {
-        return Failure{error(std::string(null_id), ErrorCode::invalid_request,
-                             "Invalid Request: id must be a string, a number or null")};
-    }
-    const RequestId id = request.id == Kind::absent ? RequestId() : RequestId(request.id == Kind::null ? std::string(null_id) : request.id_json);
-    const std::string reply_id = id.value_or(std::string(null_id));
-    if (request.version != Kind::string || request.version_text != protocol_version) {
-        return Failure{error(reply_id, ErrorCode::invalid_request, "Invalid Request: jsonrpc must be \"2.0\"")};
-    }
-    if (request.method != Kind::string) {
-        return Failure{error(reply_id, ErrorCode::invalid_request, "Invalid Request: method must be a string")};
-    }
+    const RequestId id = request.request_id();
     const auto known = std::find_if(method_names.begin(), method_names.end(),
                                     [&](const MethodName& m) { return m.name == request.method_text; });
     if (known == method_names.end()) {
@@ -311,14 +337,14 @@ std::string encode_error(const ErrorReply& reply) {
         writer.Key("error");
         writer.StartObject();
         writer.Key("code");
-        writer.Int(static_cast<int>(reply.code));
+        write_integer(writer, static_cast<int>(reply.code));
         writer.Key("message");
         write_string(writer, reply.message);
         if (reply.os_error) {
             writer.Key("data");
             writer.StartObject();
             writer.Key("osError");
-            writer.Int(*reply.os_error);
+            write_integer(writer, *reply.os_error);
             writer.EndObject();
         }
         writer.EndObject();
@@ -330,7 +356,7 @@ std::string encode_sequence_result(const std::string& id, std::uint64_t sequence
         writer.Key("result");
         writer.StartObject();
         writer.Key("sequence");
-        writer.Uint64(sequence);
+        write_integer(writer, sequence);
         writer.EndObject();
     });
 }
@@ -355,7 +381,7 @@ std::string encode_read_result(const std::string& id, const std::optional<clipbo
         }
         writer.EndArray();
         writer.Key("sequence");
-        writer.Uint64(sequence);
+        write_integer(writer, sequence);
         writer.EndObject();
     });
 }
@@ -371,7 +397,7 @@ std::string encode_change(std::uint64_t sequence, bool has_files) {
     writer.Key("params");
     writer.StartObject();
     writer.Key("sequence");
-    writer.Uint64(sequence);
+    write_integer(writer, sequence);
     writer.Key("hasFiles");
     writer.Bool(has_files);
     writer.EndObject();

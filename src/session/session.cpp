@@ -48,11 +48,11 @@ void Session::handle(Request request) {
         case Method::cut_files: {
             // The list in the clipboard's form; the request's text is let go
             // before the clipboard takes its copy.
-            const auto list = clipboard::prepare_file_list(known_alternative<FilesParams>(request.params()).files);
+            auto list = clipboard::prepare_file_list(known_alternative<FilesParams>(request.params()).files);
             request.release();
             const auto effect = request.method() == Method::cut_files ? clipboard::DropEffect::move
                                                                       : clipboard::DropEffect::copy;
-            auto placed = desktop_.place(list, effect);
+            auto placed = desktop_.place(std::move(list), effect);
             if (!placed.ok()) return reply_error(clipboard_failure(id, placed.error()));
             if (id) send(encode_sequence_result(reply_id, placed.value()));
             return;

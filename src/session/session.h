@@ -30,8 +30,9 @@ public:
     Desktop& operator=(const Desktop&) = delete;
     virtual ~Desktop() = default;
 
-    // Places a list with its effect; the sequence number of that change.
-    [[nodiscard]] virtual Result<std::uint64_t, ClipboardError> place(const clipboard::PreparedList& list,
+    // Places a list with its effect; the sequence number of that change. The
+    // desktop may keep the list.
+    [[nodiscard]] virtual Result<std::uint64_t, ClipboardError> place(clipboard::PreparedList list,
                                                                      clipboard::DropEffect effect) = 0;
     // The file list with its effect, and the sequence number of what was read.
     [[nodiscard]] virtual Result<Read, ClipboardError> read() = 0;

@@ -104,6 +104,18 @@ inline void append_utf8(std::string& out, char32_t c) {
     return length;
 }
 
+// The length of the longest prefix of `bytes` made of whole, valid UTF-8
+// sequences: all of it when it is valid UTF-8.
+[[nodiscard]] inline std::size_t valid_utf8_prefix_length(std::string_view bytes) {
+    std::size_t end = 0;
+    while (end < bytes.size()) {
+        const std::size_t length = valid_utf8_sequence_length(bytes.substr(end));
+        if (length == 0) break;
+        end += length;
+    }
+    return end;
+}
+
 // Decodes the code point at `i` of text known to be valid UTF-8 and moves past it.
 [[nodiscard]] inline char32_t next_utf8_code_point(std::string_view utf8, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(utf8[i++]);

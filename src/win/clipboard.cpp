@@ -31,6 +31,10 @@ constexpr std::string_view open_failure_prefix = "Error creating clipboard: ";
 constexpr std::string_view hand_over_failure_prefix = "Error writing files to clipboard: ";
 constexpr std::string_view undecodable_name_prefix = "Error read file list: ";
 
+using vantle_native::clipboard::DropEffect;
+using vantle_native::clipboard::FileDrop;
+using vantle_native::clipboard::PreparedList;
+
 constexpr UINT block_flags = GMEM_MOVEABLE | GMEM_ZEROINIT;
 constexpr UINT count_query_index = 0xFFFFFFFF;
 
@@ -160,31 +164,40 @@ platform::WideView widened(std::span<const std::byte> name, std::basic_string<WC
     return {buffer.data(), static_cast<std::size_t>(std::max(converted, 0))};
 }
 
-// Calls use(units) with the UTF-16 units of each name of a walkable block:
-// a wide name's own, a narrow name's conversion.
+// The units of a wide name, copied out of the block: a hostile list offset
+// may leave them unaligned.
+platform::WideView wide_units(std::span<const std::byte> name, std::basic_string<WCHAR>& buffer) {
+    const drop_files::WideUnits units(name);
+    buffer.resize(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) buffer[i] = static_cast<WCHAR>(units[i]);
+    return buffer;
+}
+
+// Calls use(units) with the UTF-16 units of each name of a block: a wide
+// name's own, a narrow name's conversion. False if the walk would leave the
+// block.
 template <class Use>
-void for_each_name_units(std::span<const std::byte> block, const drop_files::DropLayout& layout, Use&& use) {
+bool for_each_name_units(std::span<const std::byte> block, const drop_files::DropLayout& layout, Use&& use) {
+    const bool wide = layout.unit_size == drop_files::wide_unit_size;
     std::basic_string<WCHAR> buffer;
-    (void)drop_files::walk_drop_names(block, layout, [&](std::span<const std::byte> name) {
-        if (layout.unit_size == drop_files::wide_unit_size) {
-            use(drop_files::WideUnits(name));
-        } else {
-            use(widened(name, buffer));
-        }
+    return drop_files::walk_drop_names(block, layout, [&](std::span<const std::byte> name) {
+        use(wide ? wide_units(name, buffer) : widened(name, buffer));
     });
 }
 
-// The names of a walkable block as one UTF-8 text, each name followed by a
-// NUL; names that do not decode are left out. A first walk measures it and
-// a second fills it, so that a long list is never copied by growth.
-std::string walked_names(std::span<const std::byte> block, const drop_files::DropLayout& layout) {
+// The names of a block as one UTF-8 text, each name followed by a NUL;
+// names that do not decode are left out. A first walk checks the block and
+// measures the text, a second fills it, so that a long list is never copied
+// by growth. Nothing if the walk would leave the block.
+std::optional<std::string> walked_names(std::span<const std::byte> block, const drop_files::DropLayout& layout) {
     std::size_t size = 0;
-    for_each_name_units(block, layout, [&](const auto& units) {
+    const bool readable = for_each_name_units(block, layout, [&](platform::WideView units) {
         if (const auto length = unicode::strict_utf8_length(units)) size += *length + 1;
     });
+    if (!readable) return std::nullopt;
     std::string names;
     names.reserve(size);
-    for_each_name_units(block, layout, [&](const auto& units) {
+    (void)for_each_name_units(block, layout, [&](platform::WideView units) {
         if (!unicode::strict_utf8_length(units)) {
             record_undecodable_name();
             return;
@@ -212,9 +225,9 @@ auto read_clipboard_block(UINT format, Read&& read) -> decltype(read(nullptr, st
 ClipboardError unreadable_block_error() { return clipboard_error(OsError{ERROR_INVALID_DATA}); }
 
 // The effect of the list on the clipboard: a copy when no effect was given.
-Result<vantle_native::clipboard::DropEffect, ClipboardError> read_drop_effect(UINT format) {
-    if (!IsClipboardFormatAvailable(format)) return vantle_native::clipboard::DropEffect::copy;
-    return read_clipboard_block(format, [](void* address, std::size_t size) -> Result<vantle_native::clipboard::DropEffect, ClipboardError> {
+Result<DropEffect, ClipboardError> read_drop_effect(UINT format) {
+    if (!IsClipboardFormatAvailable(format)) return DropEffect::copy;
+    return read_clipboard_block(format, [](void* address, std::size_t size) -> Result<DropEffect, ClipboardError> {
         return drop_files::effect_of(bytes_at(address, size));
     });
 }
@@ -259,8 +272,8 @@ Status<OsError> set_clipboard_block(std::span<const ClipboardBlock> blocks) {
     return Done{};
 }
 
-Status<ClipboardError> place_file_list(const vantle_native::clipboard::PreparedList& list, vantle_native::clipboard::DropEffect effect, HWND owner) {
-    if (effect != vantle_native::clipboard::DropEffect::move) return place_drop_list(list.bytes, {}, owner);
+Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effect, HWND owner) {
+    if (effect != DropEffect::move) return place_drop_list(list.bytes, {}, owner);
     auto format = drop_effect_format();
     if (!format.ok()) return Failure{format.error()};
     const auto move = drop_files::move_effect_block();
@@ -281,11 +294,18 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner) {
     auto names = read_clipboard_block(CF_HDROP, [](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
         const auto block = bytes_at(address, size);
         const auto layout = drop_files::drop_layout(block);
-        if (!layout || !drop_files::is_readable_drop_block(block)) return Failure{unreadable_block_error()};
-        return walked_names(block, *layout);
+        auto walked = layout ? walked_names(block, *layout) : std::nullopt;
+        if (!walked) return Failure{unreadable_block_error()};
+        return std::move(*walked);
     });
     if (!names.ok()) return Failure{std::move(names.error())};
-    return SequencedDrop{vantle_native::clipboard::FileDrop{effect.value(), std::move(names.value())}, sequence};
+    return SequencedDrop{FileDrop{effect.value(), std::move(names.value())}, sequence};
+}
+
+std::string names_of_drop_list(std::span<const std::byte> block) {
+    const auto layout = drop_files::drop_layout(block);
+    auto names = layout ? walked_names(block, *layout) : std::nullopt;
+    return names ? std::move(*names) : std::string();
 }
 
 }  // namespace vantle_native::win::clipboard

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <span>
 
 #include "errors.h"
@@ -60,5 +61,9 @@ struct SequencedDrop {
     DWORD sequence;
 };
 [[nodiscard]] Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner);
+
+// The names of a file-drop block that this program built, as a read gives
+// them: each followed by a NUL.
+[[nodiscard]] std::string names_of_drop_list(std::span<const std::byte> block);
 
 }  // namespace vantle_native::win::clipboard

@@ -43,15 +43,25 @@ class WindowsDesktop final : public Desktop {
 public:
     explicit WindowsDesktop(HWND window) : window_(window) {}
 
-    Result<std::uint64_t, ClipboardError> place(const clipboard::PreparedList& list,
-                                                clipboard::DropEffect effect) override {
+    Result<std::uint64_t, ClipboardError> place(clipboard::PreparedList list, clipboard::DropEffect effect) override {
+        own_.reset();
         auto placed = win::clipboard::place_file_list(list, effect, window_);
         if (!placed.ok()) return Failure{std::move(placed.error())};
         // Taken once the clipboard is closed: the number of this change.
-        return std::uint64_t{GetClipboardSequenceNumber()};
+        const DWORD placed_sequence = GetClipboardSequenceNumber();
+        own_.emplace(OwnList{std::move(list), effect, placed_sequence});
+        return std::uint64_t{placed_sequence};
     }
 
+    // The session's own list, while the clipboard still holds it, is read
+    // from the session's copy: the same bytes, without a trip through the
+    // clipboard (under Wine, each read-back of a process's own data keeps
+    // about a kilobyte for good).
     Result<Read, ClipboardError> read() override {
+        if (own_ && own_->sequence == GetClipboardSequenceNumber()) {
+            auto names = win::clipboard::names_of_drop_list(own_->list.bytes);
+            return Read{clipboard::FileDrop{own_->effect, std::move(names)}, own_->sequence};
+        }
         auto read = win::clipboard::read_file_drop(window_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read.value().sequence};
@@ -72,8 +82,16 @@ public:
     }
 
 private:
+    // cppcheck does not follow members read through an optional.
+    struct OwnList {
+        clipboard::PreparedList list;  // cppcheck-suppress unusedStructMember
+        clipboard::DropEffect effect;  // cppcheck-suppress unusedStructMember
+        DWORD sequence;                // cppcheck-suppress unusedStructMember
+    };
+
     HWND window_;
     std::optional<ClipboardListener> listener_;
+    std::optional<OwnList> own_;
 };
 
 // Takes the window's messages; tells the session when the clipboard changed.

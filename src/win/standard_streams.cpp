@@ -26,14 +26,7 @@ Result<HANDLE, IoError> standard_handle(StandardStream stream) {
 
 // The longest prefix of whole, valid UTF-8 characters within one console chunk.
 std::size_t valid_utf8_prefix(std::string_view bytes) {
-    const std::string_view window = bytes.substr(0, console_chunk_bytes);
-    std::size_t end = 0;
-    while (end < window.size()) {
-        const std::size_t length = unicode::valid_utf8_sequence_length(window.substr(end));
-        if (length == 0) break;
-        end += length;
-    }
-    return end;
+    return unicode::valid_utf8_prefix_length(bytes.substr(0, console_chunk_bytes));
 }
 
 // How many bytes of `utf8` the first `units` UTF-16 units stand for.

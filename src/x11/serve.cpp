@@ -39,8 +39,7 @@ public:
     X11Desktop(x11::Connection& connection, xcb_window_t window, const x11::SelectionWatcher& watcher)
         : connection_(connection), window_(window), watcher_(watcher), others_([this](Event event) { route(std::move(event)); }) {}
 
-    Result<std::uint64_t, ClipboardError> place(const clipboard::PreparedList& list,
-                                                clipboard::DropEffect effect) override {
+    Result<std::uint64_t, ClipboardError> place(clipboard::PreparedList list, clipboard::DropEffect effect) override {
         auto content = std::make_shared<const x11::SelectionContent>(x11::selection_content(
             std::string(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()), effect));
         auto time = x11::server_time(connection_, window_, others_);

@@ -103,6 +103,7 @@ class CopyFiles(WineTestCase):
             (["--read_files_with_effect", "--copy_files_stdin", "--cut_files", "Z:\\cut"], b"", ["Z:\\cut"], MOVE),
             (["--read_files_with_effect", "--cut_files_stdin", "--copy_files_stdin"], b"", ["Z:\\in"], None),
             (["--read_files_with_effect", "--cut_files_stdin"], b"", ["Z:\\in"], MOVE),
+            (["--serve", "--read_files_with_effect"], b"copy\nZ:\\kept\n", ["Z:\\kept"], None),
         ]
         for arguments, output, placed, effect in cases:
             with self.subTest(arguments=arguments):

@@ -49,6 +49,7 @@ class Serve(WineTestCase):
     def test_errors_answer_the_line_and_the_session_goes_on(self):
         cases = [
             (b"{not json\n", -32700, None),
+            (b"[" * 100000 + b"\n", -32700, None),
             (b'{"jsonrpc":"2.0","id":1,"method":"readFiles","x":"\xff"}\n', -32700, None),
             (b"[]\n", -32600, None),
             (b"7\n", -32600, None),
