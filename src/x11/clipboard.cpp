@@ -4,7 +4,6 @@
 
 #include <array>
 #include <climits>
-#include <cstring>
 #include <memory>
 
 #include "file_clipboard.h"
@@ -29,23 +28,24 @@ std::string names_of(const PreparedList& list) {
     return {reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()};
 }
 
+// A read's connection and window; the window goes first.
 struct ReadingWindow {
     x11::Connection connection;
     x11::Window window;
 };
 
-Result<std::unique_ptr<ReadingWindow>, ClipboardError> open_reading_window() {
+Result<ReadingWindow, ClipboardError> open_reading_window() {
     auto connection = x11::Connection::open();
     if (!connection.ok()) return Failure{std::move(connection.error())};
     auto window = x11::Window::create(connection.value());
     if (!window.ok()) return Failure{std::move(window.error())};
-    return std::make_unique<ReadingWindow>(ReadingWindow{std::move(connection.value()), std::move(window.value())});
+    return ReadingWindow{std::move(connection.value()), std::move(window.value())};
 }
 
 Result<x11::SelectionRead, ClipboardError> read_selection() {
     auto reading = open_reading_window();
     if (!reading.ok()) return Failure{std::move(reading.error())};
-    return x11::read_file_drop(reading.value()->connection, reading.value()->window.id(), nullptr);
+    return x11::read_file_drop(reading.value().connection, reading.value().window.id(), nullptr);
 }
 
 }  // namespace
