@@ -37,9 +37,13 @@ def stop(state_dir):
     state_file = state_dir / "display.json"
     if not state_file.exists():
         return
+    pid = json.loads(state_file.read_text())["xvfb_pid"]
+    # Process ids come round again quickly: a file left by an interrupted
+    # run may name a process that is no longer our Xvfb.
     try:
-        os.kill(json.loads(state_file.read_text())["xvfb_pid"], signal.SIGTERM)
-    except ProcessLookupError:
+        if pathlib.Path(f"/proc/{pid}/cmdline").read_bytes().startswith(b"Xvfb\0"):
+            os.kill(pid, signal.SIGTERM)
+    except (FileNotFoundError, ProcessLookupError):
         pass
     state_file.unlink()
 
