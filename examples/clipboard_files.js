@@ -4,8 +4,9 @@
 //   node clipboard_files.js PATH...   copies the paths, reads the clipboard
 //                                     back and prints both as JSON
 //
-// On Windows the package runs its exe directly. Elsewhere set VANTLE_WINE to
-// a Wine loader (for example /usr/lib/wine/wine64) to run it through Wine.
+// On Windows and Linux the package runs its own program. To run the Windows
+// exe through Wine instead, set VANTLE_WINE to a Wine loader (for example
+// /usr/lib/wine/wine64).
 'use strict';
 
 const { copyFiles, readFiles } = require('vantle-native');

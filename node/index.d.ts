@@ -1,15 +1,16 @@
-// Lists of files on the Windows clipboard, through vantle_native.exe.
+// Lists of files on the clipboard of Windows and Linux desktops, through the
+// program the package carries for each.
 /// <reference types="node" />
 import { EventEmitter } from 'node:events';
 
 /** What a paste of the list is meant to do with the files. */
 export type DropEffect = 'copy' | 'move' | 'link';
 
-/** Which helper runs: one per exe and launcher. */
+/** Which helper runs: one per program and launcher. */
 export interface HelperOptions {
-  /** The exe to run; by default the one inside this package. */
+  /** The program to run; by default the package's own for this platform (Windows and Linux). */
   exePath?: string;
-  /** A program and its arguments put before the exe, for example a Wine loader; required except on Windows. */
+  /** A program and its arguments put before it, for example a Wine loader to run the Windows exe. */
   launcher?: readonly string[];
 }
 

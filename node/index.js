@@ -1,11 +1,12 @@
 'use strict';
-// Lists of files on the Windows clipboard, through vantle_native.exe. The exe
-// runs as a helper that answers JSON-RPC requests on its standard input and
-// output (--serve), so a call costs a line each way instead of a process
-// start. Requests go to a helper one at a time: it answers in order anyway,
+// Lists of files on the clipboard of Windows and of Linux desktops, through
+// the program the package carries for each (vantle_native.exe, vantle-native).
+// The program runs as a helper that answers JSON-RPC requests on its standard
+// input and output (--serve), so a call costs a line each way instead of a
+// process start. Requests go to a helper one at a time: it answers in order anyway,
 // and with one request out, a reply without an id (a line it could not take)
 // still has its owner, and a call that waits behind another has certainly
-// not run. The exe opens the clipboard once per request and never waits; a
+// not run. The program opens the clipboard once per request and never waits; a
 // clipboard held by another program is ridden out here, because only the
 // caller knows how long it can wait.
 
@@ -14,7 +15,8 @@ const { EventEmitter } = require('node:events');
 const fs = require('node:fs');
 const path = require('node:path');
 
-const PACKAGED_EXE = path.join(__dirname, 'vantle_native.exe');
+// The program the package carries for each platform it runs on.
+const PACKAGED_PROGRAMS = { win32: 'vantle_native.exe', linux: 'vantle-native' };
 const SERVE = '--serve';
 // Retries after a busy clipboard, their first delay and the longest one:
 // 10, 20, 40, … 200 ms, about one second in all.
@@ -120,20 +122,25 @@ function callSettings(options, defaults) {
   return { retries: checkedSetting('retries', retries), timeoutMs: checkedSetting('timeoutMs', timeoutMs) };
 }
 
-// The program that serves a session and the command that starts it. The
-// package carries the Windows exe alone: it runs directly on Windows, and
-// elsewhere through the launcher the caller names (a Wine loader).
+// The program that serves a session and the command that starts it: the
+// package's own program for this platform, run directly, unless the caller
+// names another; with a launcher (a Wine loader), the Windows exe through it.
 function helperProgram(options) {
-  const { exePath = PACKAGED_EXE, launcher = [] } = options ?? {};
-  if (typeof exePath !== 'string') throw new TypeError('exePath must be a string');
+  const { launcher = [] } = options ?? {};
   if (!Array.isArray(launcher) || launcher.some((part) => typeof part !== 'string')) {
     throw new TypeError('launcher must be an array of strings');
   }
+  const packaged = PACKAGED_PROGRAMS[launcher.length > 0 ? 'win32' : process.platform];
+  const { exePath = packaged && path.join(__dirname, packaged) } = options ?? {};
+  if (exePath === undefined) {
+    throw new Error(`vantle-native has no program for ${process.platform}: it runs on Windows and Linux; `
+      + 'elsewhere pass exePath, and a launcher to run it through');
+  }
+  if (typeof exePath !== 'string') throw new TypeError('exePath must be a string');
   if (launcher.length > 0) {
     return { exePath, launcher, command: launcher[0], args: [...launcher.slice(1), exePath, SERVE] };
   }
-  if (process.platform === 'win32') return { exePath, launcher, command: exePath, args: [SERVE] };
-  throw new Error('vantle_native.exe runs on Windows; elsewhere pass a launcher, for example ["wine"]');
+  return { exePath, launcher, command: exePath, args: [SERVE] };
 }
 
 // Calls onLine with each line of the stream, without its line feed. A long
@@ -327,7 +334,7 @@ class Session extends EventEmitter {
     this.#cancelRestart();
     const { exePath } = this.#program;
     if (!fs.existsSync(exePath)) {
-      this.#startFailed(new Error(`vantle_native.exe not found at ${exePath}`));
+      this.#startFailed(new Error(`${path.basename(exePath)} not found at ${exePath}`));
       return;
     }
     this.#helper = new Helper(this.#program, (helper, line) => this.#received(helper, line),

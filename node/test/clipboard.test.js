@@ -1,9 +1,12 @@
 'use strict';
-// The package against the real exe under Wine. Started by the end-to-end
-// suite (tests/e2e/test_node_caller.py), which gives the Wine environment and:
+// The package against the real program, on Wine or on an X11 display.
+// Started by the end-to-end suites (tests/e2e/test_node_caller.py under Wine,
+// tests/e2e_linux/test_node_package.py on X11), which give the display and:
+//   VANTLE_PACKAGE the package to test (by default this folder's)
 //   VANTLE_WINE    the Wine loader     VANTLE_EXE   the built exe
 //   VANTLE_HELPER  clip_helper.exe     VANTLE_WORK  a folder for scratch files
-//   VANTLE_PACKAGE the package to test (by default this folder's)
+// Without VANTLE_WINE the package runs its own Linux program, as an app has
+// it, and xclip stands for the desktop's other programs.
 const assert = require('node:assert/strict');
 const { spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
@@ -15,13 +18,28 @@ const env = process.env;
 const PACKAGE = env.VANTLE_PACKAGE ?? path.join(__dirname, '..');
 const { copyFiles, cutFiles, readFiles, openSession, onChange, ClipboardError } = require(PACKAGE);
 
-const options = { exePath: env.VANTLE_EXE, launcher: [env.VANTLE_WINE] };
+const wine = env.VANTLE_WINE !== undefined;
+const options = wine ? { exePath: env.VANTLE_EXE, launcher: [env.VANTLE_WINE] } : {};
+// An absolute path of the platform's own form.
+const at = (name) => (wine ? `Z:\\tmp\\${name}` : `/tmp/${name}`);
 const windowsPath = (file) => `Z:${file.replaceAll('/', '\\')}`;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // A clip_helper command; its streams go nowhere, so no Wine service can hold a pipe.
 const helper = (...args) => spawn(env.VANTLE_WINE, [env.VANTLE_HELPER, ...args], { stdio: 'ignore' });
-const helperDone = (...args) => assert.equal(spawnSync(env.VANTLE_WINE, [env.VANTLE_HELPER, ...args], { stdio: 'ignore' }).status, 0);
+
+// Another program puts text on the clipboard. xclip takes it from the
+// process it leaves in the background, after it has exited itself.
+async function otherProgramCopies(text) {
+  const done = wine ? spawnSync(env.VANTLE_WINE, [env.VANTLE_HELPER, 'put-text', text], { stdio: 'ignore' })
+    : spawnSync('xclip', ['-selection', 'clipboard', '-i'], { input: text, stdio: ['pipe', 'ignore', 'ignore'] });
+  assert.equal(done.status, 0);
+  const served = () => spawnSync('xclip', ['-selection', 'clipboard', '-o'], { encoding: 'utf8' }).stdout === text;
+  for (let tries = 0; !wine && !served(); tries += 1) {
+    assert.ok(tries < 100, 'xclip did not take the clipboard');
+    await sleep(50);
+  }
+}
 
 // Holds the clipboard open from another process until release() is called.
 async function holdClipboard() {
@@ -53,7 +71,7 @@ const childrenOf = (pid) => fs.readdirSync('/proc').filter((entry) => /^\d+$/.te
 async function changeUntilHeard(changes) {
   for (let tries = 0; changes.length === 0; tries += 1) {
     assert.ok(tries < 30, 'no change was reported');
-    helperDone('put-text', `change ${tries}`);
+    await otherProgramCopies(`change ${tries}`);
     await sleep(300);
   }
 }
@@ -61,7 +79,8 @@ async function changeUntilHeard(changes) {
 test('copied and cut lists read back with their effect, through the shared session and an own one', async (t) => {
   const session = openSession(options);
   t.after(() => session.close());
-  const files = ['Z:\\tmp\\Фото 😀.png', 'C:\\a;;;b\\c d', '\uFEFFD:\\文件 with a leading BOM', 'D:\\x'];
+  const withBom = wine ? '\uFEFFD:\\文件 with a leading BOM' : at('\uFEFF文件 after a BOM');
+  const files = [at('Фото 😀.png'), at('a;;;b c d'), withBom, at('x')];
   for (const [route, api, callOptions] of [['shared', { copyFiles, cutFiles, readFiles }, options], ['own', session]]) {
     await api.copyFiles(files, callOptions);
     const copied = await api.readFiles(callOptions);
@@ -71,19 +90,21 @@ test('copied and cut lists read back with their effect, through the shared sessi
     assert.deepEqual(cut, { effect: 'move', files: files.slice(1), sequence: cut.sequence }, route);
     assert.ok(cut.sequence > copied.sequence, route);
   }
-  helperDone('put-text', 'only text');
+  await otherProgramCopies('only text');
   assert.equal(await readFiles(options), null);
 });
 
-test('a busy clipboard is ridden out, or EBUSY once the retries are spent', async () => {
+test('a busy clipboard is ridden out, or EBUSY once the retries are spent', {
+  skip: !wine && 'no program can hold the X11 clipboard closed to others',
+}, async () => {
   let release = await holdClipboard();
   setTimeout(release, 300);
-  await copyFiles(['Z:\\after'], options);
-  assert.deepEqual((await readFiles(options)).files, ['Z:\\after']);
+  await copyFiles([at('after')], options);
+  assert.deepEqual((await readFiles(options)).files, [at('after')]);
 
   release = await holdClipboard();
   try {
-    const error = await cutFiles(['Z:\\x'], { ...options, retries: 0 }).then(() => null, (e) => e);
+    const error = await cutFiles([at('x')], { ...options, retries: 0 }).then(() => null, (e) => e);
     assert.ok(error instanceof ClipboardError, String(error));
     assert.deepEqual({ ...error }, { name: 'ClipboardError', code: 'EBUSY', status: null, osError: 5, report: error.report, stderr: '' });
     assert.match(error.report, /^Clipboard error: .+ \(os error 5\)$/);
@@ -105,9 +126,9 @@ test('bad input is a TypeError or RangeError before anything runs', async () => 
     assert.throws(() => openSession({ ...missing, [name]: value }), RangeError, `${name} ${value}`);
   }
   await assert.rejects(readFiles(missing), /vantle_native\.exe not found at \/nonexistent/);
-  if (process.platform !== 'win32') {
-    await assert.rejects(readFiles({ exePath: env.VANTLE_EXE }), /runs on Windows/);
-  }
+  const elsewhere = script(`Object.defineProperty(process, 'platform', { value: 'darwin' });
+    v.readFiles().catch((error) => console.log(error.message));`);
+  assert.match(await elsewhere.next(), /^vantle-native has no program for darwin: it runs on Windows and Linux/);
 });
 
 test('change events: another program\'s changes and our own, while a listener is there', async (t) => {
@@ -117,8 +138,8 @@ test('change events: another program\'s changes and our own, while a listener is
   const listener = (change) => changes.push(change);
   session.on('change', listener);
   await session.readFiles(); // answered after the watch was turned on
-  helperDone('put-text', 'from another program');
-  await session.copyFiles(['Z:\\ours']);
+  await otherProgramCopies('from another program');
+  await session.copyFiles([at('ours')]);
   const { sequence } = await session.readFiles();
   while (!changes.some((change) => change.sequence === sequence)) await sleep(20);
   assert.equal(changes[0].hasFiles, false);
@@ -128,7 +149,7 @@ test('change events: another program\'s changes and our own, while a listener is
   const shared = [];
   const stop = onChange((change) => shared.push(change), options);
   await readFiles(options);
-  await copyFiles(['Z:\\shared'], options);
+  await copyFiles([at('shared')], options);
   const read = await readFiles(options);
   while (shared.length === 0) await sleep(20);
   stop();
@@ -143,10 +164,10 @@ test('the helper: lost, timed out, closed', async (t) => {
     await session.readFiles();
     const first = session.pid;
     process.kill(first, 'SIGSTOP'); // so that it cannot answer before it dies
-    const lost = session.copyFiles(['Z:\\lost']);
+    const lost = session.copyFiles([at('lost')]);
     process.kill(first, 'SIGKILL');
     await assert.rejects(lost, { name: 'ClipboardError', code: 'ESESSIONLOST', status: null });
-    await session.copyFiles(['Z:\\after the loss']);
+    await session.copyFiles([at('after the loss')]);
     assert.notEqual(session.pid, first);
 
     process.kill(session.pid, 'SIGKILL');
@@ -165,7 +186,7 @@ test('the helper: lost, timed out, closed', async (t) => {
 
     await session.readFiles();
     const before = session.pid;
-    const files = Array.from({ length: 20000 }, (_, i) => `Z:\\in time\\${i}`);
+    const files = Array.from({ length: 20000 }, (_, i) => at(`in time ${i}`));
     await session.copyFiles(files, { timeoutMs: 0 });
     assert.deepEqual((await session.readFiles()).files, files);
     assert.notEqual(session.pid, before, 'the helper was not replaced');
@@ -176,12 +197,12 @@ test('the helper: lost, timed out, closed', async (t) => {
     const session = openSession(options);
     await session.readFiles();
     const { pid } = session;
-    const made = session.copyFiles(['Z:\\before close']);
+    const made = session.copyFiles([at('before close')]);
     await session.close();
     await made;
     assert.ok(gone(pid));
     await assert.rejects(session.readFiles(), /closed/);
-    assert.deepEqual((await readFiles(options)).files, ['Z:\\before close']);
+    assert.deepEqual((await readFiles(options)).files, [at('before close')]);
   });
 });
 
@@ -202,7 +223,7 @@ function script(body) {
 
 test('Node is kept alive by pending calls and listeners only', async (t) => {
   await t.test('a script that awaits a call exits within a second of its last line', async () => {
-    const run = script(`v.copyFiles(['Z:\\\\last'], o).then(() => console.log('last line'));`);
+    const run = script(`v.copyFiles([${JSON.stringify(at('last'))}], o).then(() => console.log('last line'));`);
     assert.equal(await run.next(), 'last line');
     assert.equal((await run.exit(1000)).code, 0);
   });
@@ -211,7 +232,7 @@ test('Node is kept alive by pending calls and listeners only', async (t) => {
     const run = script(`const stop = v.onChange((change) => { console.log(JSON.stringify(change)); stop(); }, o);
       v.readFiles(o).then(() => console.log('watching'));`);
     assert.equal(await run.next(), 'watching');
-    helperDone('put-text', 'for the subscriber');
+    await otherProgramCopies('for the subscriber');
     assert.equal(JSON.parse(await run.next()).hasFiles, false);
     assert.equal((await run.exit(1000)).code, 0);
   });

@@ -2,16 +2,15 @@
 tarball into an empty app: its own tests under node's test runner, and the
 example in examples/."""
 import json
+import os
 import pathlib
 import shutil
 import subprocess
 import tempfile
 import unittest
 
-from harness import EXE, HELPER, WINDOWS_BUILD, WINE_DIR, WORK, WineTestCase
-
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-EXAMPLE = ROOT / "examples" / "clipboard_files.js"
+from harness import EXE, HELPER, WINE_DIR, WORK, WineTestCase
+from node_app import LINUX_PROGRAM, install_package, run_package_tests
 
 
 @unittest.skipIf(shutil.which("node") is None or shutil.which("npm") is None, "no Node.js on this machine")
@@ -24,13 +23,7 @@ class NodePackage(WineTestCase):
         super().setUpClass()
         cls.app_folder = tempfile.TemporaryDirectory(dir=WORK)
         cls.app = pathlib.Path(cls.app_folder.name)
-        version = (WINDOWS_BUILD / "version.txt").read_text().strip()
-        tarball = subprocess.run([str(ROOT / "scripts" / "pack-node"), str(EXE), version, str(cls.app / "dist")],
-                                 capture_output=True, text=True, check=True, timeout=120).stdout.strip()
-        (cls.app / "package.json").write_text('{"private": true}\n')
-        subprocess.run(["npm", "install", "--offline", "--no-audit", "--no-fund", tarball], cwd=cls.app,
-                       capture_output=True, check=True, timeout=300)
-        cls.package = cls.app / "node_modules" / "vantle-native"
+        cls.package = install_package(cls.app)
 
     @classmethod
     def tearDownClass(cls):
@@ -40,10 +33,12 @@ class NodePackage(WineTestCase):
         return dict(self.wine.env, VANTLE_WINE=str(WINE_DIR / "wine64"), VANTLE_EXE=str(EXE),
                     VANTLE_HELPER=str(HELPER), VANTLE_WORK=str(WORK), VANTLE_PACKAGE=str(self.package))
 
-    def test_the_tarball_installs_alone_with_the_exe_and_its_declarations(self):
+    def test_the_tarball_installs_alone_with_both_programs_and_its_declarations(self):
         installed = sorted(p.parent.name for p in (self.app / "node_modules").glob("*/package.json"))
         self.assertEqual(installed, ["vantle-native"])
         self.assertEqual((self.package / "vantle_native.exe").read_bytes(), EXE.read_bytes())
+        self.assertEqual((self.package / "vantle-native").read_bytes(), LINUX_PROGRAM.read_bytes())
+        self.assertTrue(os.access(self.package / "vantle-native", os.X_OK))
         self.assertTrue((self.package / "index.d.ts").exists())
 
     def test_the_package_tests_pass_under_wine(self):
@@ -51,13 +46,11 @@ class NodePackage(WineTestCase):
         # a piped run, it would hold the caller's pipes open and take the
         # clipboard's content with it when it ends.
         with self.wine.window_alive():
-            done = subprocess.run(["node", "--test", "node/test/"], cwd=ROOT, env=self.node_env(),
-                                  capture_output=True, timeout=600)
+            done = run_package_tests(self.node_env())
         self.assertEqual(done.returncode, 0, done.stdout.decode() + done.stderr.decode())
         self.assertIn(b"# fail 0", done.stdout)
 
     def test_the_example_runs(self):
-        shutil.copy(EXAMPLE, self.app)
         paths = ["Z:\\tmp\\report.txt", "Z:\\tmp\\Фото 😀.png", "C:\\a;;;b\\c d"]
         with self.wine.window_alive():
             done = subprocess.run(["node", "clipboard_files.js", *paths], cwd=self.app, env=self.node_env(),
