@@ -25,6 +25,7 @@ add_executable(unit_tests
   tests/unit/writer_test.cpp
   tests/unit/reader_test.cpp
   tests/unit/drop_files_test.cpp
+  tests/unit/session_test.cpp
   tests/unit/x11_formats_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)

@@ -85,12 +85,14 @@ function lostError(helper) {
   return new ClipboardError(message, { code: 'ESESSIONLOST', status, report, stderr: helper.stderr });
 }
 
-// Windows names hold no line breaks and no NUL, and UTF-8 cannot carry a lone
-// surrogate: such a path could only arrive as another name.
-function checkPath(file, index) {
+// No path holds a NUL, Windows names hold no line breaks either (Linux names
+// may), and UTF-8 cannot carry a lone surrogate: such a path could only
+// arrive as another name.
+function checkPath(file, index, windowsNames) {
   if (typeof file !== 'string') throw new TypeError(`files[${index}] is not a string`);
   if (file.length === 0) throw new TypeError(`files[${index}] is empty`);
-  if (/[\r\n\0]/.test(file)) throw new TypeError(`files[${index}] holds a line break or NUL`);
+  if (file.includes('\0')) throw new TypeError(`files[${index}] holds a NUL`);
+  if (windowsNames && /[\r\n]/.test(file)) throw new TypeError(`files[${index}] holds a line break`);
   if (/[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/.test(file)) {
     throw new TypeError(`files[${index}] holds an unpaired surrogate`);
   }
@@ -98,11 +100,11 @@ function checkPath(file, index) {
 
 // A copy of the list, taken when the call is made. Array.from turns a hole
 // of a sparse array into undefined, which is refused: forEach would skip it.
-function checkedFiles(files) {
+function checkedFiles(files, { windows }) {
   if (!Array.isArray(files)) throw new TypeError('files must be an array of paths');
   if (files.length === 0) throw new TypeError('files must hold at least one path');
   const checked = Array.from(files);
-  checked.forEach(checkPath);
+  checked.forEach((file, index) => checkPath(file, index, windows));
   return checked;
 }
 
@@ -137,10 +139,11 @@ function helperProgram(options) {
       + 'elsewhere pass exePath, and a launcher to run it through');
   }
   if (typeof exePath !== 'string') throw new TypeError('exePath must be a string');
+  const windows = launcher.length > 0 || process.platform === 'win32';
   if (launcher.length > 0) {
-    return { exePath, launcher, command: launcher[0], args: [...launcher.slice(1), exePath, SERVE] };
+    return { exePath, launcher, windows, command: launcher[0], args: [...launcher.slice(1), exePath, SERVE] };
   }
-  return { exePath, launcher, command: exePath, args: [SERVE] };
+  return { exePath, launcher, windows, command: exePath, args: [SERVE] };
 }
 
 // Calls onLine with each line of the stream, without its line feed. A long
@@ -165,7 +168,10 @@ class Helper {
     this.request = null; // what it is answering: a Call, or a change of watch
     this.watching = false; // what it was last asked to do about changes
     this.stderr = '';
-    this.child = spawn(command, args, { windowsHide: true });
+    // Elsewhere than on Windows the helper has a process group of its own: a
+    // Ctrl-C meant for the app must not end it before it has handed over
+    // the copy it serves. It still ends with its input, when Node ends.
+    this.child = spawn(command, args, { windowsHide: true, detached: process.platform !== 'win32' });
     const { child } = this;
     let ended = false;
     const end = (error) => {
@@ -188,6 +194,7 @@ class Helper {
   }
 
   send(message) {
+    this.sentAt = Date.now();
     this.child.stdin.write(`${JSON.stringify(message)}\n`);
   }
 
@@ -233,7 +240,8 @@ class Call {
   }
 }
 
-const isBusy = (error) => error.code === CLIPBOARD_FAILURE && error.data?.osError === ACCESS_DENIED;
+// Busy is the Windows clipboard's refusal: on Linux, 5 is an I/O error.
+const isBusy = (error, { windows }) => windows && error.code === CLIPBOARD_FAILURE && error.data?.osError === ACCESS_DENIED;
 
 /**
  * A helper for a run of calls, started when first needed and again after it
@@ -269,11 +277,11 @@ class Session extends EventEmitter {
   }
 
   async copyFiles(files, options) {
-    await this.#call('copyFiles', { files: checkedFiles(files) }, options);
+    await this.#call('copyFiles', { files: checkedFiles(files, this.#program) }, options);
   }
 
   async cutFiles(files, options) {
-    await this.#call('cutFiles', { files: checkedFiles(files) }, options);
+    await this.#call('cutFiles', { files: checkedFiles(files, this.#program) }, options);
   }
 
   async readFiles(options) {
@@ -402,7 +410,7 @@ class Session extends EventEmitter {
   #answered(call, reply) {
     call.helper = null;
     if (!reply.error) return this.#settle(call, null, reply.result);
-    const busy = isBusy(reply.error);
+    const busy = isBusy(reply.error, this.#program);
     const delay = busy ? call.nextDelay() : null;
     if (delay === null) return this.#settle(call, refusal(reply.error, busy));
     call.backoff = setTimeout(() => {
@@ -419,6 +427,11 @@ class Session extends EventEmitter {
     const queued = this.#queue.indexOf(call);
     if (queued !== -1) this.#queue.splice(queued, 1);
     this.#settle(call, timeoutError(call));
+    // A helper that has answered nothing for as long as this call waited
+    // (a change of watch has no time of its own) is stuck: a new one takes
+    // the calls.
+    const helper = this.#helper;
+    if (helper?.request && Date.now() - helper.sentAt >= call.timeoutMs) this.#retire(helper);
   }
 
   #retire(helper) {

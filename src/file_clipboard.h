@@ -36,6 +36,15 @@ struct FileDrop {
     std::string names;
 };
 
+// Calls visit(name) with each name of a FileDrop's names, in order.
+template <class Visit>
+void for_each_name(std::string_view names, Visit&& visit) {
+    for (std::size_t end = names.find('\0'); end != std::string_view::npos; end = names.find('\0')) {
+        visit(names.substr(0, end));
+        names.remove_prefix(end + 1);
+    }
+}
+
 // A list in the clipboard's own form, built before the clipboard is opened,
 // so that a caller can release what it was built from first.
 struct PreparedList {

@@ -1,6 +1,6 @@
 #include "main.h"
 
-#include <algorithm>
+#include <cstring>
 
 #include "file_clipboard.h"
 #include "path_lists.h"
@@ -94,6 +94,21 @@ void read_files() {
     for (const std::string& path : paths.value()) runtime::print_line(path);
 }
 
+// Turns the names, each ending in a NUL, into lines in place. A name that
+// holds a line break cannot be one line, and a caller would take its pieces
+// for paths that were never on the clipboard: it is left out, as a name that
+// does not decode is.
+void names_to_lines(std::string& names) {
+    std::size_t kept = 0;
+    clipboard::for_each_name(names, [&](std::string_view name) {
+        if (name.find_first_of("\r\n") != std::string_view::npos) return;
+        std::memmove(names.data() + kept, name.data(), name.size());
+        kept += name.size();
+        names[kept++] = '\n';
+    });
+    names.resize(kept);
+}
+
 void read_files_with_effect() {
     auto drop = clipboard::read_file_drop();
     if (!drop.ok()) runtime::fatal_unwrap(debug_form(drop.error()), read_effect_failure_location);
@@ -102,9 +117,8 @@ void read_files_with_effect() {
         return;
     }
     runtime::print_line(clipboard::effect_word(drop.value()->effect));
-    // Each name ends in a NUL, which no name holds: a line each.
     std::string& names = drop.value()->names;
-    std::replace(names.begin(), names.end(), '\0', '\n');
+    names_to_lines(names);
     runtime::print_text(names);
 }
 

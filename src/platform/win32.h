@@ -174,6 +174,7 @@ LPARAM DispatchMessageW(const MSG* message);
 BOOL AddClipboardFormatListener(HWND window);
 BOOL RemoveClipboardFormatListener(HWND window);
 DWORD GetClipboardSequenceNumber();
+HWND GetClipboardOwner();
 BOOL OpenClipboard(HWND owner);
 BOOL CloseClipboard();
 BOOL EmptyClipboard();

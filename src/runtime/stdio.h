@@ -91,6 +91,10 @@ void print_text(std::string_view text);
 // defines it.
 [[nodiscard]] Result<std::string, IoError> read_standard_input();
 
+// How much of standard input is asked for at a time, by a whole read and by
+// the session's reads alike.
+inline constexpr std::size_t standard_input_chunk_bytes = std::size_t{64} * 1024;
+
 // The end-of-run step: empties standard output if it exists and its lock is
 // free; a failure here is ignored.
 void flush_standard_output_at_exit();

@@ -71,6 +71,8 @@ public:
     std::optional<std::size_t> first_non_string_file;
     Kind enabled = Kind::absent;
     bool enabled_value = false;
+    // Whether escapes of unpaired surrogates were replaced before the parse.
+    bool surrogates_replaced = false;
 
     // The id as JSON text, or none for a notification.
     [[nodiscard]] RequestId request_id() const {
@@ -103,7 +105,7 @@ private:
             case 0: return Place::root;
             case 1: return root == Kind::object ? Place::root_member : Place::elsewhere;
             case 2: return in_params_ ? Place::params_member : Place::elsewhere;
-            case 3: return in_files_ ? Place::file : Place::elsewhere;
+            case 3: return in_params_ && in_files_ ? Place::file : Place::elsewhere;
             default: return Place::elsewhere;
         }
     }
@@ -140,14 +142,12 @@ private:
         return true;
     }
 
+    // A container opened at a member's place: the params object and its
+    // files array are the ones whose insides the protocol reads.
     bool open(Kind kind) {
         note(kind, {});
-        in_params_ = place_ == Place::root_member && key_ == "params" && kind == Kind::object ? true
-                     : depth_ == 1                                                        ? false
-                                                                                          : in_params_;
-        in_files_ = place_ == Place::params_member && key_ == "files" && kind == Kind::array ? true
-                    : depth_ == 2                                                          ? false
-                                                                                           : in_files_;
+        if (place_ == Place::root_member) in_params_ = key_ == "params" && kind == Kind::object;
+        if (place_ == Place::params_member) in_files_ = key_ == "files" && kind == Kind::array;
         ++depth_;
         return true;
     }
@@ -164,10 +164,43 @@ private:
     bool in_files_ = false;
 };
 
-// A JSON text with an unpaired high surrogate escape does not parse; the
-// escape is turned into \u0000, which no path may hold either, so that such
-// a path is refused as invalid params and not as a broken line.
-constexpr std::string_view lone_surrogate_stand_in = "\\u0000";
+// The value of four hex digits, or nothing.
+std::optional<char32_t> hex4(std::string_view digits) {
+    if (digits.size() < 4) return std::nullopt;
+    char32_t value = 0;
+    for (const char c : digits.substr(0, 4)) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return std::nullopt;
+        value = value * 16 + static_cast<char32_t>(digit);
+    }
+    return value;
+}
+
+// The reader refuses a text with an escaped high surrogate that no low one
+// follows. Each such escape becomes \u0000, which no path may hold either, so
+// that such a path is refused as invalid params and not as a broken line.
+// One pass over the escapes: a backslash outside a string is no JSON anyway.
+std::string without_lone_high_surrogates(std::string_view line) {
+    constexpr std::string_view stand_in = "\\u0000";
+    constexpr std::size_t escape_length = 6;
+    std::string text;
+    text.reserve(line.size());
+    for (std::size_t i = 0; i < line.size();) {
+        const std::size_t length = line[i] != '\\' ? 1 : line.substr(i, 2) == "\\u" ? escape_length : 2;
+        const auto unit = length == escape_length ? hex4(line.substr(i + 2)) : std::nullopt;
+        if (unit && unicode::is_high_surrogate(*unit)) {
+            const auto next = line.substr(i + escape_length, 2) == "\\u" ? hex4(line.substr(i + escape_length + 2)) : std::nullopt;
+            if (!next || !unicode::is_low_surrogate(*next)) {
+                text += stand_in;
+                i += escape_length;
+                continue;
+            }
+        }
+        text += line.substr(i, length);
+        i += length;
+    }
+    return text;
+}
 
 rapidjson::ParseResult parse(Envelope& envelope, std::string_view line) {
     const auto read = [&](std::string_view text) {
@@ -177,14 +210,11 @@ rapidjson::ParseResult parse(Envelope& envelope, std::string_view line) {
         rapidjson::Reader reader;
         return reader.Parse<parse_flags>(stream, envelope);
     };
-    rapidjson::ParseResult result = read(line);
+    const rapidjson::ParseResult result = read(line);
     if (result.Code() != rapidjson::kParseErrorStringUnicodeSurrogateInvalid) return result;
-    std::string patched(line);
-    while (result.Code() == rapidjson::kParseErrorStringUnicodeSurrogateInvalid) {
-        patched.replace(result.Offset(), lone_surrogate_stand_in.size(), lone_surrogate_stand_in);
-        result = read(patched);
-    }
-    return result;
+    const rapidjson::ParseResult patched = read(without_lone_high_surrogates(line));
+    envelope.surrogates_replaced = true;
+    return patched;
 }
 
 // Why a path cannot be placed, or nothing when it can.
@@ -217,13 +247,20 @@ std::optional<LineFault> line_fault(std::string_view line, Envelope& envelope) {
     if (unicode::valid_utf8_prefix_length(line) < line.size()) {
         return LineFault{ErrorCode::parse_error, "Parse error: not valid UTF-8", false};
     }
-    if (parse(envelope, line).IsError()) return LineFault{ErrorCode::parse_error, "Parse error: not JSON", false};
+    // The reader would take a NUL for the end of the line.
+    if (line.find('\0') != std::string_view::npos || parse(envelope, line).IsError()) {
+        return LineFault{ErrorCode::parse_error, "Parse error: not JSON", false};
+    }
     if (envelope.root == Kind::array) {
         return LineFault{ErrorCode::invalid_request, "Invalid Request: batches are not supported", false};
     }
     if (envelope.root != Kind::object) return LineFault{ErrorCode::invalid_request, "Invalid Request: not an object", false};
     if (!is_id(envelope.id)) {
         return LineFault{ErrorCode::invalid_request, "Invalid Request: id must be a string, a number or null", false};
+    }
+    // An id that held an unpaired surrogate could not go back as it came.
+    if (envelope.surrogates_replaced && envelope.id_json.find("\\u0000") != std::string::npos) {
+        return LineFault{ErrorCode::invalid_request, "Invalid Request: id must be valid Unicode", false};
     }
     if (envelope.version != Kind::string || envelope.version_text != protocol_version) {
         return LineFault{ErrorCode::invalid_request, "Invalid Request: jsonrpc must be \"2.0\"", true};
@@ -285,21 +322,30 @@ void write_string(Writer& writer, std::string_view text) {
     writer.String(text.data(), static_cast<SizeType>(text.size()));
 }
 
-// Writes {"jsonrpc":"2.0","id":ID, then the caller's members, then }.
+// One message's line: {"jsonrpc":"2.0", then the caller's members, then },
+// and the line feed.
 template <class Members>
-std::string encode_reply(std::string_view id, Members&& members) {
+std::string encode_message(Members&& members) {
     rapidjson::StringBuffer buffer;
     Writer writer(buffer);
     writer.StartObject();
     writer.Key("jsonrpc");
     write_string(writer, protocol_version);
-    writer.Key("id");
-    writer.RawValue(id.data(), id.size(), rapidjson::kObjectType);
     members(writer);
     writer.EndObject();
     std::string line(buffer.GetString(), buffer.GetSize());
     line += '\n';
     return line;
+}
+
+// A reply: the message with the request's id first.
+template <class Members>
+std::string encode_reply(std::string_view id, Members&& members) {
+    return encode_message([&](Writer& writer) {
+        writer.Key("id");
+        writer.RawValue(id.data(), id.size(), rapidjson::kObjectType);
+        members(writer);
+    });
 }
 
 }  // namespace
@@ -374,11 +420,7 @@ std::string encode_read_result(const std::string& id, const std::optional<clipbo
         write_string(writer, clipboard::effect_word(drop->effect));
         writer.Key("files");
         writer.StartArray();
-        std::string_view names = drop->names;
-        for (std::size_t end = names.find('\0'); end != std::string_view::npos; end = names.find('\0')) {
-            write_string(writer, names.substr(0, end));
-            names.remove_prefix(end + 1);
-        }
+        clipboard::for_each_name(drop->names, [&](std::string_view name) { write_string(writer, name); });
         writer.EndArray();
         writer.Key("sequence");
         write_integer(writer, sequence);
@@ -387,24 +429,17 @@ std::string encode_read_result(const std::string& id, const std::optional<clipbo
 }
 
 std::string encode_change(std::uint64_t sequence, bool has_files) {
-    rapidjson::StringBuffer buffer;
-    Writer writer(buffer);
-    writer.StartObject();
-    writer.Key("jsonrpc");
-    write_string(writer, protocol_version);
-    writer.Key("method");
-    write_string(writer, change_method);
-    writer.Key("params");
-    writer.StartObject();
-    writer.Key("sequence");
-    write_integer(writer, sequence);
-    writer.Key("hasFiles");
-    writer.Bool(has_files);
-    writer.EndObject();
-    writer.EndObject();
-    std::string line(buffer.GetString(), buffer.GetSize());
-    line += '\n';
-    return line;
+    return encode_message([&](Writer& writer) {
+        writer.Key("method");
+        write_string(writer, change_method);
+        writer.Key("params");
+        writer.StartObject();
+        writer.Key("sequence");
+        write_integer(writer, sequence);
+        writer.Key("hasFiles");
+        writer.Bool(has_files);
+        writer.EndObject();
+    });
 }
 
 }  // namespace vantle_native::session

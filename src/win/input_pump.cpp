@@ -3,10 +3,12 @@
 #include <array>
 #include <atomic>
 
+#include "runtime/stdio.h"
+
 namespace vantle_native::win {
 
 struct InputPump::Shared {
-    static constexpr DWORD chunk_bytes = 64 * 1024;
+    static constexpr auto chunk_bytes = static_cast<DWORD>(runtime::standard_input_chunk_bytes);
 
     Shared(HANDLE ready_event, HANDLE taken_event) : ready(ready_event), taken(taken_event) {}
     Shared(const Shared&) = delete;

@@ -56,9 +56,11 @@ public:
     // The session's own list, while the clipboard still holds it, is read
     // from the session's copy: the same bytes, without a trip through the
     // clipboard (under Wine, each read-back of a process's own data keeps
-    // about a kilobyte for good).
+    // about a kilobyte for good). The session's window still owning the
+    // clipboard rules out a change that slipped in before the number was
+    // taken.
     Result<Read, ClipboardError> read() override {
-        if (own_ && own_->sequence == GetClipboardSequenceNumber()) {
+        if (own_ && own_->sequence == GetClipboardSequenceNumber() && GetClipboardOwner() == window_) {
             auto names = win::clipboard::names_of_drop_list(own_->list.bytes);
             return Read{clipboard::FileDrop{own_->effect, std::move(names)}, own_->sequence};
         }

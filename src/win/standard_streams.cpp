@@ -14,8 +14,6 @@ namespace {
 // The most UTF-8 bytes converted for one WriteConsoleW call.
 constexpr std::size_t console_chunk_bytes = 4096;
 constexpr std::size_t max_file_write = std::numeric_limits<DWORD>::max();
-// How much standard input is asked for at a time.
-constexpr std::size_t input_chunk_bytes = std::size_t{64} * 1024;
 
 Result<HANDLE, IoError> standard_handle(StandardStream stream) {
     const HANDLE handle = GetStdHandle(stream == StandardStream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
@@ -122,9 +120,9 @@ Result<std::string, IoError> read_standard_input() {
     std::string input;
     for (;;) {
         const std::size_t held = input.size();
-        input.resize(held + input_chunk_bytes);
+        input.resize(held + standard_input_chunk_bytes);
         DWORD read = 0;
-        const BOOL done = ReadFile(handle, input.data() + held, static_cast<DWORD>(input_chunk_bytes), &read, nullptr);
+        const BOOL done = ReadFile(handle, input.data() + held, static_cast<DWORD>(standard_input_chunk_bytes), &read, nullptr);
         input.resize(held + (done ? read : 0));
         if (!done) {
             const OsError error = last_os_error();

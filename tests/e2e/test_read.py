@@ -99,7 +99,9 @@ class ReadFiles(WineTestCase):
     def test_the_one_walk_reads_what_the_platform_queries_read(self):
         rng = random.Random(20261207)
         pieces = ["a", "Z:\\", "é", "文件", "\U0001F600", "\ud800", "\udc00", "\ud83d\ude00", " ", ";"]
-        narrow_bytes = [bytes([b]) for b in range(1, 256)]
+        # Line breaks apart: the platform's queries give such a name whole,
+        # and the one walk leaves it out (below).
+        narrow_bytes = [bytes([b]) for b in range(1, 256) if b not in b"\r\n"]
         for trial in range(24):
             wide = trial % 2 == 0
             choices = pieces if wide else narrow_bytes
@@ -111,6 +113,9 @@ class ReadFiles(WineTestCase):
                 walked = self.wine.run("--read_files_with_effect")
                 self.assertEqual((walked.status, walked.stderr), (0, b""))
                 self.assertEqual(walked.stdout, b"copy\n" + queried)
+        self.wine.put_hdrop(drop_block(["Z:\\a", "Z:\\b\nC:\\other", "Z:\\c\r", "Z:\\d"]))
+        walked = self.wine.run("--read_files_with_effect")
+        self.assertEqual((walked.status, walked.stdout), (0, b"copy\nZ:\\a\nZ:\\d\n"))
         hostile = (0x7FFFFFF0).to_bytes(4, "little") + bytes(12) + (1).to_bytes(4, "little") + bytes(4)
         self.wine.put_hdrop(hostile)
         done = self.wine.run("--read_files_with_effect")

@@ -74,9 +74,11 @@ class Release(WineTestCase):
             folder = pathlib.Path(folder)
             _, pfx = make_certificate(folder, "right")
             for signing, message in [({"VANTLE_SIGN_PFX": str(pfx), "VANTLE_SIGN_PASSWORD": "wrong"}, "signing failed"),
-                                     ({"VANTLE_SIGN_PFX": str(folder / "missing.pfx"), "VANTLE_SIGN_PASSWORD": ""},
+                                     ({"VANTLE_SIGN_PFX": str(folder / "missing.pfx"), "VANTLE_SIGN_PASSWORD": "right"},
                                       "cannot read the signing file"),
                                      ({"VANTLE_SIGN_PFX": str(pfx)}, "VANTLE_SIGN_PASSWORD is missing"),
+                                     ({"VANTLE_SIGN_PFX": str(pfx), "VANTLE_SIGN_PASSWORD": ""},
+                                      "VANTLE_SIGN_PASSWORD is missing"),
                                      ({"VANTLE_SIGN_PASSWORD": "right"}, "VANTLE_SIGN_PFX is missing"),
                                      ({"VANTLE_SIGN_PFX": "", "VANTLE_SIGN_PASSWORD": "right"},
                                       "VANTLE_SIGN_PFX is missing")]:
