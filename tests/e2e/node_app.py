@@ -1,6 +1,7 @@
 """The Node.js package as an app has it: the npm tarball that scripts/pack-node
 writes (the Windows exe and the Linux program inside) installed into an empty
 app, and the package's own tests and example run from there."""
+import json
 import os
 import pathlib
 import shutil
@@ -30,3 +31,19 @@ def install_package(app):
 def run_package_tests(env):
     """node --test over the package's tests, with the installed package."""
     return subprocess.run(["node", "--test", "node/test/"], cwd=ROOT, env=env, capture_output=True, timeout=600)
+
+
+def run_example(app, env, paths):
+    """What the example in `app` printed for `paths` (the sequence number
+    apart, which only the clipboard knows), or the failure's text."""
+    done = subprocess.run(["node", "clipboard_files.js", *paths], cwd=app, env=env, capture_output=True, timeout=120)
+    if done.returncode != 0:
+        return done.stderr.decode()
+    printed = json.loads(done.stdout)
+    printed["read"].pop("sequence")
+    return printed
+
+
+def example_output(paths):
+    """What the example prints for a copy of `paths`, read back."""
+    return {"copied": paths, "read": {"effect": "copy", "files": paths}}

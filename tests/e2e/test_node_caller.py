@@ -1,16 +1,14 @@
 """The Node.js package (node/) against the real exe, installed from its npm
 tarball into an empty app: its own tests under node's test runner, and the
 example in examples/."""
-import json
 import os
 import pathlib
 import shutil
-import subprocess
 import tempfile
 import unittest
 
 from harness import EXE, HELPER, WINE_DIR, WORK, WineTestCase
-from node_app import LINUX_PROGRAM, install_package, run_package_tests
+from node_app import LINUX_PROGRAM, example_output, install_package, run_example, run_package_tests
 
 
 @unittest.skipIf(shutil.which("node") is None or shutil.which("npm") is None, "no Node.js on this machine")
@@ -53,12 +51,7 @@ class NodePackage(WineTestCase):
     def test_the_example_runs(self):
         paths = ["Z:\\tmp\\report.txt", "Z:\\tmp\\Фото 😀.png", "C:\\a;;;b\\c d"]
         with self.wine.window_alive():
-            done = subprocess.run(["node", "clipboard_files.js", *paths], cwd=self.app, env=self.node_env(),
-                                  capture_output=True, timeout=120)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        printed = json.loads(done.stdout)
-        self.assertIsInstance(printed["read"].pop("sequence"), int)
-        self.assertEqual(printed, {"copied": paths, "read": {"effect": "copy", "files": paths}})
+            self.assertEqual(run_example(self.app, self.node_env(), paths), example_output(paths))
 
 
 if __name__ == "__main__":

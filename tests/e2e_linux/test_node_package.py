@@ -2,17 +2,15 @@
 from its npm tarball into an empty app, running its own Linux program with no
 launcher. The package's tests (node/test/, with xclip for the desktop's other
 programs) and the example run from there."""
-import json
 import pathlib
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "e2e"))
 
-from node_app import install_package, run_package_tests  # noqa: E402
+from node_app import example_output, install_package, run_example, run_package_tests  # noqa: E402
 from x11_harness import display_environment  # noqa: E402
 
 
@@ -37,12 +35,7 @@ class NodePackageOnX11(unittest.TestCase):
 
     def test_the_example_runs_without_a_launcher(self):
         paths = ["/tmp/report.txt", "/tmp/Фото 😀.png", "/tmp/a;;;b/c d"]
-        done = subprocess.run(["node", "clipboard_files.js", *paths], cwd=self.app, env=self.env,
-                              capture_output=True, timeout=120)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        printed = json.loads(done.stdout)
-        self.assertIsInstance(printed["read"].pop("sequence"), int)
-        self.assertEqual(printed, {"copied": paths, "read": {"effect": "copy", "files": paths}})
+        self.assertEqual(run_example(self.app, self.env, paths), example_output(paths))
 
 
 if __name__ == "__main__":
