@@ -2,8 +2,8 @@
 import time
 import unittest
 
-from x11_harness import (LOCATION, TARGETS, display_environment, file_uri, peer, report, run, servers, wait_until,
-                         xclip_in, xclip_out)
+from x11_harness import (LOCATION, TARGETS, display_environment, file_uri, peer, peer_read, report, run, servers,
+                         wait_until, xclip_in, xclip_out)
 
 PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
 URIS = [file_uri(p) for p in PATHS]
@@ -41,6 +41,19 @@ class OneShot(unittest.TestCase):
                 self.assertEqual(run("--read_files_with_effect"), (0, effect + LINES, b""))
                 self.assertEqual(run("--read_files"), (0, LINES, b""))
 
+    def test_a_name_holding_a_line_break_is_left_out(self):
+        xclip_in("text/uri-list", b"file:///tmp/one%0A/etc/passwd\r\nfile:///tmp/two%0D\r\nfile:///tmp/kept\r\n")
+        self.assertEqual(run("--read_files"), (0, b"/tmp/kept\n", b""))
+
+    def test_timestamp_is_the_32_bit_time_the_selection_was_taken(self):
+        times = []
+        for path in PATHS[:2]:
+            self.assertEqual(run("--copy_files", path), DONE)
+            kind, format, items, now = peer_read("TIMESTAMP")
+            self.assertEqual((kind, format, len(items)), ("INTEGER", 32, 1))
+            times += [items[0], now]
+        self.assertTrue(0 < times[0] <= times[1] <= times[2] <= times[3], times)
+
     def test_text_or_no_owner_is_no_file_list(self):
         xclip_in("UTF8_STRING", b"just text")
         self.assertEqual(run("--read_files_with_effect"), (0, b"none\n", b""))
@@ -69,7 +82,8 @@ class OneShot(unittest.TestCase):
     def test_an_owner_that_does_not_answer_fails_within_the_deadline(self):
         for mode, option, text in (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
                                    ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a "
-                                                             b"transfer (nothing for 5 s)")):
+                                                             b"transfer (nothing for 5 s)"),
+                                   ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB")):
             with self.subTest(mode=mode), peer(mode, "text/uri-list"):
                 started = time.monotonic()
                 done = run(option)
