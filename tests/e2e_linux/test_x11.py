@@ -1,8 +1,10 @@
 """The one-shot options end to end on an X display, against xclip and a raw X client."""
+import subprocess
+import tempfile
 import time
 import unittest
 
-from x11_harness import (LOCATION, TARGETS, display_environment, file_uri, peer, peer_read, report, run, servers,
+from x11_harness import (EXE, LOCATION, TARGETS, display_environment, file_uri, peer, peer_read, report, run, servers,
                          wait_until, xclip_in, xclip_out)
 
 PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
@@ -96,6 +98,15 @@ class OneShot(unittest.TestCase):
         wait_until(lambda: len(servers()) == 1, what="one server")
         xclip_in("UTF8_STRING", b"taken")
         wait_until(lambda: not servers(), what="no server")
+
+    def test_a_relative_path_without_a_current_directory_fails_before_anything_changes(self):
+        xclip_in("UTF8_STRING", b"kept")
+        done = subprocess.run(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2" --copy_files rel.txt', "sh",
+                               tempfile.mkdtemp(), EXE], capture_output=True, timeout=30, env=display_environment())
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (101, b"", report(
+            b"the current directory, which a relative path is taken from, is unknown: No such file or directory "
+            b"(os error 2)", LOCATION["--copy_files"])))
+        self.assertEqual(xclip_out("UTF8_STRING"), b"kept")
 
     def test_no_display_is_a_clear_report(self):
         env = display_environment()
