@@ -20,10 +20,9 @@ constexpr std::string_view backtrace_full = "full";
 
 }  // namespace
 
-// The main thread keeps the program's name: on Linux a thread's name is what
-// ps and pgrep show for the whole process. A write to a pipe whose reader
-// has gone must be an error the program reports (EPIPE), not a signal that
-// ends it without a word.
+// Linux keeps no thread name apart from the process's, which stays the
+// program's own. A write to a pipe whose reader has gone must be an error
+// the program reports (EPIPE), not a signal that ends it without a word.
 void prepare_process() { (void)std::signal(SIGPIPE, SIG_IGN); }
 
 BacktraceStyle backtrace_style() {

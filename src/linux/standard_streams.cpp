@@ -7,13 +7,14 @@
 #include <cerrno>
 #include <climits>
 
+#include "linux/standard_input.h"
 #include "runtime/stdio.h"
 
 namespace vantle_native::runtime {
 namespace {
 
-// How much standard input is asked for at a time.
-constexpr std::size_t input_chunk_bytes = std::size_t{64} * 1024;
+using linux_room::input_chunk_bytes;
+
 constexpr std::size_t max_write_bytes = SSIZE_MAX;
 
 int descriptor_of(StandardStream stream) { return stream == StandardStream::output ? STDOUT_FILENO : STDERR_FILENO; }

@@ -1,32 +1,71 @@
 // The operations of file_clipboard.h on the X11 clipboard (the CLIPBOARD
 // selection): a copy is served by a detached child, a read asks the owner.
+#include "x11/clipboard.h"
+
 #include <unistd.h>
 
-#include <array>
-#include <climits>
 #include <memory>
 
-#include "file_clipboard.h"
 #include "x11/connection.h"
 #include "x11/detached_server.h"
-#include "x11/formats.h"
 #include "x11/requestor.h"
+
+namespace vantle_native::x11 {
+namespace {
+
+constexpr std::string_view no_directory_text = "the current directory, which a relative path is taken from, is unknown: ";
+
+// Where a relative path is taken from, with a slash at its end.
+Result<std::string, ClipboardError> current_directory() {
+    // The C library sizes the buffer, so that no depth of directories is too deep.
+    const std::unique_ptr<char, Freed> path(getcwd(nullptr, 0));
+    if (!path) {
+        const OsError error = last_os_error();
+        std::string text(clipboard_error_prefix);
+        text += no_directory_text;
+        text += to_text(error);
+        return Failure{ClipboardError(Pasteboard{std::move(text), error.code})};
+    }
+    std::string directory(path.get());
+    if (!directory.ends_with('/')) directory += '/';
+    return directory;
+}
+
+}  // namespace
+
+Result<std::shared_ptr<const SelectionContent>, ClipboardError> content_of(const clipboard::PreparedList& list,
+                                                                          clipboard::DropEffect effect) {
+    const std::string_view given(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size());
+    std::string names;
+    names.reserve(given.size());
+    std::string directory;
+    for (std::size_t end = given.find('\0'), start = 0; end != std::string_view::npos;
+         start = end + 1, end = given.find('\0', start)) {
+        const std::string_view path = given.substr(start, end - start);
+        if (!path.starts_with('/')) {
+            if (directory.empty()) {
+                auto found = current_directory();
+                if (!found.ok()) return Failure{std::move(found.error())};
+                directory = std::move(found.value());
+            }
+            names += directory;
+        }
+        names += path;
+        names += '\0';
+    }
+    return std::make_shared<const SelectionContent>(selection_content(std::move(names), effect));
+}
+
+}  // namespace vantle_native::x11
 
 namespace vantle_native::clipboard {
 namespace {
 
 constexpr std::string_view no_file_list_text = "the clipboard holds no file list";
-
-// A URI names a file from the root: a relative path is taken from the
-// current directory, as the caller meant it.
-std::string current_directory() {
-    std::array<char, PATH_MAX> buffer{};
-    return getcwd(buffer.data(), buffer.size()) != nullptr ? std::string(buffer.data()) : std::string();
-}
-
-std::string names_of(const PreparedList& list) {
-    return {reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()};
-}
+// A name holding a line break would print as two lines, the second a path
+// that was never on the clipboard: it is left out, as a name that does not
+// decode is.
+constexpr std::string_view line_breaks = "\r\n";
 
 // A read's connection and window; the window goes first.
 struct ReadingWindow {
@@ -50,22 +89,15 @@ Result<x11::SelectionRead, ClipboardError> read_selection() {
 
 }  // namespace
 
-// Each path followed by a NUL (no path holds one); an empty path names no
-// file and is left out.
+// Each path as given, followed by a NUL (no path holds one); an empty path
+// names no file and is left out. A relative path is made absolute when the
+// list is placed (x11::content_of), where its failure can be told.
 PreparedList prepare_file_list(std::span<const std::string_view> paths) {
-    std::string directory;
     PreparedList list;
-    const auto append = [&](std::string_view text) {
-        const auto* bytes = reinterpret_cast<const std::byte*>(text.data());
-        list.bytes.insert(list.bytes.end(), bytes, bytes + text.size());
-    };
     for (const std::string_view path : paths) {
         if (path.empty()) continue;
-        if (!path.starts_with('/')) {
-            if (directory.empty()) directory = current_directory() + '/';
-            append(directory);
-        }
-        append(path);
+        const auto* bytes = reinterpret_cast<const std::byte*>(path.data());
+        list.bytes.insert(list.bytes.end(), bytes, bytes + path.size());
         list.bytes.push_back(std::byte{0});
     }
     return list;
@@ -77,8 +109,9 @@ Status<ClipboardError> write_file_list(std::span<const std::string_view> paths) 
 }
 
 Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effect) {
-    return x11::serve_from_detached_child(std::make_shared<const x11::SelectionContent>(
-        x11::selection_content(names_of(list), effect)));
+    auto content = x11::content_of(list, effect);
+    if (!content.ok()) return Failure{std::move(content.error())};
+    return x11::serve_from_detached_child(content.value(), XCB_NONE);
 }
 
 // No owner at all is an empty list; an owner without a file list is the
@@ -93,7 +126,8 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
     }
     std::string_view names = read.value().drop->names;
     for (std::size_t end = names.find('\0'); end != std::string_view::npos; end = names.find('\0')) {
-        paths.emplace_back(names.substr(0, end));
+        const std::string_view name = names.substr(0, end);
+        if (name.find_first_of(line_breaks) == std::string_view::npos) paths.emplace_back(name);
         names.remove_prefix(end + 1);
     }
     return paths;

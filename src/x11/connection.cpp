@@ -32,6 +32,7 @@ constexpr std::array atom_names{
     std::string_view("INCR"),        uri_list_target,                  gnome_copied_files_target,
     kde_cut_selection_target,        utf8_string_target,               plain_text_target,
     std::string_view("_VANTLE_NATIVE_TRANSFER"), std::string_view("_VANTLE_NATIVE_TIME"),
+    std::string_view("_VANTLE_NATIVE_OFFERS"),
 };
 static_assert(sizeof(Atoms) == atom_names.size() * sizeof(xcb_atom_t));
 
@@ -50,7 +51,7 @@ std::optional<Atoms> intern_atoms(xcb_connection_t* connection) {
     }
     if (!all) return std::nullopt;
     return Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5],
-                 atoms[6], atoms[7], atoms[8], atoms[9], atoms[10]};
+                 atoms[6], atoms[7], atoms[8], atoms[9], atoms[10], atoms[11]};
 }
 
 }  // namespace
@@ -61,6 +62,13 @@ int Deadline::poll_timeout() const {
 }
 
 ClipboardError broken_connection_error() { return clipboard_error(broken_connection_text); }
+
+Result<xcb_window_t, ClipboardError> clipboard_owner(const Connection& connection) {
+    const auto cookie = xcb_get_selection_owner(connection.get(), connection.atoms().clipboard);
+    const Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(connection.get(), cookie, nullptr));
+    if (!reply) return Failure{broken_connection_error()};
+    return reply->owner;
+}
 
 Result<Connection, ClipboardError> Connection::open() {
     const char* display = std::getenv(display_variable);

@@ -32,6 +32,10 @@ struct Atoms {
     // The property of our window that a zero-length append stamps with the
     // server's time.
     xcb_atom_t time_probe;
+    // The property of our window that a session's question to a new owner
+    // (its targets) is answered in: apart from a read's, so that neither
+    // answer is taken for the other.
+    xcb_atom_t offer_probe;
 };
 
 // What XCB allocates for an event, a reply or an error: freed with free().
@@ -91,6 +95,10 @@ public:
     [[nodiscard]] Status<ClipboardError> flush();
     // An event that has already arrived, if any.
     [[nodiscard]] Event poll_event() const { return Event(xcb_poll_for_event(connection_)); }
+    // An event that XCB has already read from the connection, if any: one that
+    // came while a reply was awaited, which a poll on the connection no
+    // longer sees.
+    [[nodiscard]] Event poll_queued_event() const { return Event(xcb_poll_for_queued_event(connection_)); }
     // The next event, waiting by poll on the connection until the deadline
     // (none: without end); nothing once the deadline has passed.
     [[nodiscard]] Result<std::optional<Event>, ClipboardError> next_event(std::optional<Deadline> deadline);
@@ -119,6 +127,11 @@ private:
 
 // The clipboard error of a connection that has broken.
 [[nodiscard]] ClipboardError broken_connection_error();
+
+// The window that owns the CLIPBOARD selection now, as the server says, or
+// XCB_NONE. Every event the server sent before its answer has arrived by
+// then.
+[[nodiscard]] Result<xcb_window_t, ClipboardError> clipboard_owner(const Connection& connection);
 
 // An invisible window of this program: the owner of what it serves, the
 // requestor of what it reads. Destroyed when its scope ends.

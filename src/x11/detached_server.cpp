@@ -20,9 +20,11 @@ namespace {
 
 using linux_room::Descriptor;
 
-// What the child tells its parent through the pipe: "owned", or "error",
-// the os error's code (or "-") and the error's text.
+// What the child tells its parent through the pipe: "owned"; "taken" when a
+// hand-over found that another program had taken the selection already; or
+// "error", the os error's code (or "-") and the error's text.
 constexpr std::string_view owned_message = "owned";
+constexpr std::string_view taken_message = "taken";
 constexpr std::string_view error_word = "error ";
 constexpr std::string_view no_code = "-";
 constexpr std::string_view silent_child_text = "the clipboard's server ended before it owned the selection";
@@ -30,6 +32,9 @@ constexpr std::string_view slow_child_text = "the clipboard's server did not own
 static_assert(hand_over_timeout == Milliseconds{15000}, "the text names the timeout");
 
 constexpr char null_device[] = "/dev/null";
+// The child's working directory: it must not keep the caller's busy (a
+// file system that could not be unmounted while a copy is served).
+constexpr char root_directory[] = "/";
 // Where the child keeps the pipe to its parent, the one descriptor it keeps
 // beside the standard streams; above them while they are set up.
 constexpr int report_descriptor = 3;
@@ -66,20 +71,46 @@ ClipboardError error_of_message(std::string_view message) {
     return Pasteboard{std::string(text), has_code ? std::optional<std::int32_t>(number) : std::nullopt};
 }
 
-// Leaves the caller's session and every descriptor of the parent but the pipe
-// to it, which ends as `report_descriptor`.
+// Every descriptor above `last_kept`: close_range where the kernel has it
+// (Linux 5.9 on), else one by one up to the limit on descriptors.
+void close_descriptors_above(int last_kept) {
+    if (close_range(static_cast<unsigned>(last_kept) + 1, ~0U, 0) == 0) return;
+    const long limit = sysconf(_SC_OPEN_MAX);
+    for (long fd = last_kept + 1; fd < limit; ++fd) (void)close(static_cast<int>(fd));
+}
+
+// Leaves the caller's session, its working directory, the signals a session
+// holds back (the child ends on them as any process does) and every
+// descriptor of the parent but the pipe to it, which ends as
+// `report_descriptor`.
 void detach(int report) {
     (void)setsid();
+    (void)!chdir(root_directory);
+    sigset_t none{};
+    (void)sigemptyset(&none);
+    (void)sigprocmask(SIG_SETMASK, &none, nullptr);
     const int kept = fcntl(report, F_DUPFD, report_descriptor_while_detaching);
     const int null = open(null_device, O_RDWR);
     for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) (void)dup2(null, standard);
     (void)dup2(kept, report_descriptor);
-    (void)close_range(report_descriptor + 1, ~0U, 0);
+    close_descriptors_above(report_descriptor);
+}
+
+// The selection taken for the child: at once for a new copy; for a
+// hand-over, only from the window that hands it over.
+Result<std::optional<Owner>, ClipboardError> take_selection(Connection& connection, xcb_window_t window,
+                                                            const std::shared_ptr<const SelectionContent>& content,
+                                                            xcb_timestamp_t time, xcb_window_t handed_by) {
+    if (handed_by != XCB_NONE) return Owner::take_over(connection, window, content, time, handed_by);
+    auto owner = Owner::take(connection, window, content, time);
+    if (!owner.ok()) return Failure{std::move(owner.error())};
+    return std::optional<Owner>(std::move(owner.value()));
 }
 
 // The child: owns the selection, says so, serves until another program
 // takes it. It never returns: its parent's scopes are the parent's to end.
-[[noreturn]] void run_child(int report, const std::shared_ptr<const SelectionContent>& content) {
+[[noreturn]] void run_child(int report, const std::shared_ptr<const SelectionContent>& content,
+                            xcb_window_t handed_by) {
     detach(report);
     const auto fail = [](const ClipboardError& error) {
         write_all(report_descriptor, failure_message(error));
@@ -91,11 +122,15 @@ void detach(int report) {
     if (!window.ok()) fail(window.error());
     auto time = server_time(connection.value(), window.value().id(), nullptr);
     if (!time.ok()) fail(time.error());
-    auto owner = Owner::take(connection.value(), window.value().id(), content, time.value());
+    auto owner = take_selection(connection.value(), window.value().id(), content, time.value(), handed_by);
     if (!owner.ok()) fail(owner.error());
+    if (!owner.value()) {
+        write_all(report_descriptor, taken_message);
+        _exit(0);
+    }
     write_all(report_descriptor, owned_message);
     (void)close(report_descriptor);
-    serve_until_taken(connection.value(), owner.value());
+    serve_until_taken(connection.value(), *owner.value());
     _exit(0);
 }
 
@@ -141,18 +176,20 @@ private:
 
 }  // namespace
 
-Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const SelectionContent>& content) {
+Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const SelectionContent>& content,
+                                                 xcb_window_t handed_by) {
     std::array<int, 2> ends{};
     if (pipe2(ends.data(), O_CLOEXEC) != 0) return Failure{clipboard_error(last_os_error())};
     Descriptor read_end(ends[0]);
     Descriptor write_end(ends[1]);
     const pid_t pid = fork();
     if (pid < 0) return Failure{clipboard_error(last_os_error())};
-    if (pid == 0) run_child(write_end.get(), content);
+    if (pid == 0) run_child(write_end.get(), content, handed_by);
     write_end.reset();
     StartingChild child(pid, std::move(read_end));
     const auto message = child.message();
     if (!message) return Failure{clipboard_error(slow_child_text)};
+    if (*message == taken_message) return Done{};
     if (*message != owned_message) return Failure{error_of_message(*message)};
     child.let_go();
     return Done{};

@@ -1,5 +1,6 @@
 #include "x11/formats.h"
 
+#include "text.h"
 #include "unicode/utf.h"
 
 namespace vantle_native::x11 {
@@ -13,7 +14,6 @@ constexpr std::string_view copy_word = "copy";
 constexpr std::string_view kde_cut = "1";
 constexpr std::string_view kde_copy = "0";
 constexpr char comment_mark = '#';
-constexpr char hex_digits[] = "0123456789ABCDEF";
 
 bool is_kept(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -103,10 +103,8 @@ std::string file_uri(std::string_view path) {
             uri += c;
             continue;
         }
-        const auto byte = static_cast<unsigned char>(c);
         uri += '%';
-        uri += hex_digits[byte >> 4];
-        uri += hex_digits[byte & 0xF];
+        append_hex_byte(uri, static_cast<unsigned char>(c));
     }
     return uri;
 }

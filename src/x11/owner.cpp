@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "x11/timeouts.h"
 
@@ -11,6 +12,33 @@ namespace {
 constexpr std::string_view not_confirmed_text = "another program took the clipboard as this one took it";
 constexpr std::uint8_t byte_format = 8;
 constexpr std::uint8_t long_format = 32;
+
+// The server grabbed: no other client's request is carried out until the
+// scope ends.
+class ServerGrab {
+public:
+    explicit ServerGrab(Connection& connection) : connection_(&connection) { (void)xcb_grab_server(connection.get()); }
+    ServerGrab(ServerGrab&& other) noexcept : connection_(std::exchange(other.connection_, nullptr)) {}
+    ServerGrab& operator=(ServerGrab&&) = delete;
+    ServerGrab(const ServerGrab&) = delete;
+    ServerGrab& operator=(const ServerGrab&) = delete;
+    ~ServerGrab() {
+        if (connection_ == nullptr) return;
+        (void)xcb_ungrab_server(connection_->get());
+        (void)connection_->flush();
+    }
+
+private:
+    Connection* connection_;
+};
+
+// Sets `window` as the owner at `time` and asks the server who owns it now.
+Result<bool, ClipboardError> set_and_confirm(Connection& connection, xcb_window_t window, xcb_timestamp_t time) {
+    (void)xcb_set_selection_owner(connection.get(), window, connection.atoms().clipboard, time);
+    auto owner = clipboard_owner(connection);
+    if (!owner.ok()) return Failure{std::move(owner.error())};
+    return owner.value() == window;
+}
 
 }  // namespace
 
@@ -48,15 +76,25 @@ bool IncrementalTransfer::send_next_chunk() {
 
 Result<Owner, ClipboardError> Owner::take(Connection& connection, xcb_window_t window,
                                           std::shared_ptr<const SelectionContent> content, xcb_timestamp_t time) {
-    const xcb_atom_t clipboard = connection.atoms().clipboard;
-    (void)xcb_set_selection_owner(connection.get(), window, clipboard, time);
-    const auto cookie = xcb_get_selection_owner(connection.get(), clipboard);
-    const Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(connection.get(), cookie, nullptr));
-    if (!reply) return Failure{broken_connection_error()};
-    if (reply->owner != window) {
-        return Failure{clipboard_error(not_confirmed_text)};
-    }
+    auto confirmed = set_and_confirm(connection, window, time);
+    if (!confirmed.ok()) return Failure{std::move(confirmed.error())};
+    if (!confirmed.value()) return Failure{clipboard_error(not_confirmed_text)};
     return Owner(connection, window, std::move(content), time);
+}
+
+Result<std::optional<Owner>, ClipboardError> Owner::take_over(Connection& connection, xcb_window_t window,
+                                                              std::shared_ptr<const SelectionContent> content,
+                                                              xcb_timestamp_t time, xcb_window_t previous) {
+    const ServerGrab grab(connection);
+    auto owner = clipboard_owner(connection);
+    if (!owner.ok()) return Failure{std::move(owner.error())};
+    if (owner.value() != previous) return std::optional<Owner>();
+    // `time` is later than the previous owner's, which is the selection's
+    // last change while it still owns it: the server takes it.
+    auto confirmed = set_and_confirm(connection, window, time);
+    if (!confirmed.ok()) return Failure{std::move(confirmed.error())};
+    if (!confirmed.value()) return Failure{clipboard_error(not_confirmed_text)};
+    return std::optional<Owner>(Owner(connection, window, std::move(content), time));
 }
 
 bool Owner::handle(const xcb_generic_event_t& event) {

@@ -50,6 +50,13 @@ public:
     [[nodiscard]] static Result<Owner, ClipboardError> take(Connection& connection, xcb_window_t window,
                                                             std::shared_ptr<const SelectionContent> content,
                                                             xcb_timestamp_t time);
+    // The same, only while `previous` (a window of another client, which
+    // hands its selection over) still owns it: the server is grabbed from
+    // the check to the take, so that no other program's copy can come in
+    // between and be lost. Nothing when another program owns it already.
+    [[nodiscard]] static Result<std::optional<Owner>, ClipboardError> take_over(
+        Connection& connection, xcb_window_t window, std::shared_ptr<const SelectionContent> content,
+        xcb_timestamp_t time, xcb_window_t previous);
 
     Owner(Owner&&) noexcept = default;
     Owner& operator=(Owner&&) = delete;
@@ -69,8 +76,6 @@ public:
     // Drops the transfers whose readers have gone quiet past their deadline.
     void drop_stalled();
 
-    [[nodiscard]] xcb_window_t window() const { return window_; }
-    [[nodiscard]] xcb_timestamp_t time() const { return time_; }
     [[nodiscard]] const std::shared_ptr<const SelectionContent>& content() const { return content_; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "x11/formats.h"
 #include "x11/timeouts.h"
@@ -11,11 +12,14 @@ namespace {
 
 constexpr std::string_view no_answer_text = "the clipboard's owner did not answer within 5 s";
 constexpr std::string_view stalled_text = "the clipboard's owner stopped in the middle of a transfer (nothing for 5 s)";
+constexpr std::string_view endless_text = "the clipboard's owner did not finish a transfer within 60 s";
+constexpr std::string_view too_large_text = "the clipboard's data is larger than 256 MiB";
 constexpr std::string_view unreadable_property_text = "the X server did not give the clipboard's data";
 static_assert(answer_timeout == Milliseconds{5000}, "the texts name the timeout");
+static_assert(whole_transfer_timeout == Milliseconds{60000}, "the text names the timeout");
+static_assert(max_selection_bytes == std::size_t{256} << 20, "the text names the size");
 
-// Everything a property holds, in one reply.
-constexpr std::uint32_t whole_property_units = UINT32_MAX / 4;
+constexpr std::size_t property_unit_bytes = 4;
 
 struct Property {
     xcb_atom_t type;
@@ -25,14 +29,18 @@ struct Property {
 };
 
 // Reads and deletes the property: the deletion is what asks an owner for
-// the next chunk of an incremental transfer.
-Result<Property, ClipboardError> take_property(Connection& connection, xcb_window_t window, xcb_atom_t property) {
-    const auto cookie = xcb_get_property(connection.get(), 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                         whole_property_units);
+// the next chunk of an incremental transfer. The server is asked for one
+// unit more than `limit` allows, so that a longer value is known as such
+// without being sent.
+Result<Property, ClipboardError> take_property(Connection& connection, xcb_window_t window, xcb_atom_t property,
+                                               std::size_t limit) {
+    const auto units = static_cast<std::uint32_t>(limit / property_unit_bytes + 1);
+    const auto cookie = xcb_get_property(connection.get(), 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, units);
     const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection.get(), cookie, nullptr));
     if (!reply) return Failure{clipboard_error(unreadable_property_text)};
     const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
     const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
+    if (length > limit || reply->bytes_after != 0) return Failure{clipboard_error(too_large_text)};
     return Property{reply->type, std::string(value, length)};
 }
 
@@ -44,36 +52,46 @@ bool is_property_change(const xcb_generic_event_t& event, xcb_window_t window, x
 
 // The chunks of an incremental transfer, which starts with the deletion of
 // the INCR property (take_property has made it) and ends with an empty chunk.
+// Each chunk has 5 s; the whole has its own deadline and size.
 Result<std::string, ClipboardError> read_increments(Connection& connection, xcb_window_t window, const EventSink& others) {
     const xcb_atom_t property = connection.atoms().transfer;
+    const Deadline whole = Deadline::after(whole_transfer_timeout);
     std::string data;
     for (;;) {
+        const Deadline chunk_deadline = Deadline::after(answer_timeout);
+        const bool whole_first = whole.at() < chunk_deadline.at();
         auto chunk_ready = connection.wait_for(
-            Deadline::after(answer_timeout),
+            whole_first ? whole : chunk_deadline,
             [&](const xcb_generic_event_t& event) {
                 return is_property_change(event, window, property, XCB_PROPERTY_NEW_VALUE);
             },
-            others, stalled_text);
+            others, whole_first ? endless_text : stalled_text);
         if (!chunk_ready.ok()) return Failure{std::move(chunk_ready.error())};
-        auto chunk = take_property(connection, window, property);
+        auto chunk = take_property(connection, window, property, max_selection_bytes - data.size());
         if (!chunk.ok()) return Failure{std::move(chunk.error())};
         if (chunk.value().bytes.empty()) return data;
         data += chunk.value().bytes;
     }
 }
 
+std::vector<xcb_atom_t> atoms_of(std::string_view bytes) {
+    std::vector<xcb_atom_t> atoms(bytes.size() / sizeof(xcb_atom_t));
+    std::memcpy(atoms.data(), bytes.data(), atoms.size() * sizeof(xcb_atom_t));
+    return atoms;
+}
+
 bool holds(const std::vector<xcb_atom_t>& targets, xcb_atom_t target) {
     return std::find(targets.begin(), targets.end(), target) != targets.end();
 }
 
-}  // namespace
-
-xcb_window_t clipboard_owner(const Connection& connection) {
-    const auto cookie = xcb_get_selection_owner(connection.get(), connection.atoms().clipboard);
-    const Owned<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(connection.get(), cookie, nullptr));
-    return reply ? reply->owner : XCB_NONE;
+// Whether targets hold a file list this program reads.
+bool offers_files(const Atoms& atoms, const std::vector<xcb_atom_t>& targets) {
+    return holds(targets, atoms.gnome_copied_files) || holds(targets, atoms.uri_list);
 }
 
+// The bytes of `target`, converted into the transfer property of `window`;
+// nothing when the owner refuses the target. An answer into another
+// property is a session's probe, not this read's.
 Result<std::optional<std::string>, ClipboardError> read_target(Connection& connection, xcb_window_t window,
                                                                xcb_atom_t target, const EventSink& others) {
     const Atoms& atoms = connection.atoms();
@@ -83,14 +101,15 @@ Result<std::optional<std::string>, ClipboardError> read_target(Connection& conne
         [&](const xcb_generic_event_t& event) {
             if (kind_of(event) != XCB_SELECTION_NOTIFY) return false;
             const auto& notify = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
-            return notify.requestor == window && notify.selection == atoms.clipboard && notify.target == target;
+            return notify.requestor == window && notify.selection == atoms.clipboard && notify.target == target &&
+                   (notify.property == atoms.transfer || notify.property == XCB_NONE);
         },
         others, no_answer_text);
     if (!answered.ok()) return Failure{std::move(answered.error())};
     if (reinterpret_cast<const xcb_selection_notify_event_t&>(*answered.value()).property == XCB_NONE) {
         return std::optional<std::string>();
     }
-    auto first = take_property(connection, window, atoms.transfer);
+    auto first = take_property(connection, window, atoms.transfer, max_selection_bytes);
     if (!first.ok()) return Failure{std::move(first.error())};
     if (first.value().type != atoms.incr) return std::optional<std::string>(std::move(first.value().bytes));
     auto whole = read_increments(connection, window, others);
@@ -98,25 +117,22 @@ Result<std::optional<std::string>, ClipboardError> read_target(Connection& conne
     return std::optional<std::string>(std::move(whole.value()));
 }
 
+// The targets the owner offers; none when it refuses to list them.
 Result<std::vector<xcb_atom_t>, ClipboardError> read_targets(Connection& connection, xcb_window_t window,
                                                              const EventSink& others) {
     auto listed = read_target(connection, window, connection.atoms().targets, others);
     if (!listed.ok()) return Failure{std::move(listed.error())};
-    std::vector<xcb_atom_t> targets;
-    if (!listed.value()) return targets;
-    const std::string& bytes = *listed.value();
-    targets.resize(bytes.size() / sizeof(xcb_atom_t));
-    std::memcpy(targets.data(), bytes.data(), targets.size() * sizeof(xcb_atom_t));
-    return targets;
+    if (!listed.value()) return std::vector<xcb_atom_t>();
+    return atoms_of(*listed.value());
 }
 
-bool offers_files(const Atoms& atoms, const std::vector<xcb_atom_t>& targets) {
-    return holds(targets, atoms.gnome_copied_files) || holds(targets, atoms.uri_list);
-}
+}  // namespace
 
 Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, xcb_window_t window,
                                                      const EventSink& others) {
-    if (clipboard_owner(connection) == XCB_NONE) return SelectionRead{false, std::nullopt};
+    auto owner = clipboard_owner(connection);
+    if (!owner.ok()) return Failure{std::move(owner.error())};
+    if (owner.value() == XCB_NONE) return SelectionRead{false, std::nullopt};
     auto targets = read_targets(connection, window, others);
     if (!targets.ok()) return Failure{std::move(targets.error())};
     const Atoms& atoms = connection.atoms();
@@ -137,6 +153,26 @@ Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, xcb
         if (cut.value()) drop.effect = effect_of_kde_cut_selection(*cut.value());
     }
     return SelectionRead{true, std::move(drop)};
+}
+
+OfferProbe OfferProbe::ask(Connection& connection, xcb_window_t window, xcb_timestamp_t time) {
+    const Atoms& atoms = connection.atoms();
+    (void)xcb_convert_selection(connection.get(), window, atoms.clipboard, atoms.targets, atoms.offer_probe, time);
+    return {window, time, Deadline::after(offer_probe_timeout)};
+}
+
+std::optional<bool> OfferProbe::answer(Connection& connection, const xcb_generic_event_t& event) const {
+    if (kind_of(event) != XCB_SELECTION_NOTIFY) return std::nullopt;
+    const Atoms& atoms = connection.atoms();
+    const auto& notify = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
+    if (notify.requestor != window_ || notify.selection != atoms.clipboard || notify.target != atoms.targets ||
+        notify.time != time_ || (notify.property != atoms.offer_probe && notify.property != XCB_NONE)) {
+        return std::nullopt;
+    }
+    if (notify.property == XCB_NONE) return false;
+    // A list of targets is a few atoms: one request's worth is plenty.
+    auto listed = take_property(connection, window_, atoms.offer_probe, connection.max_property_bytes());
+    return listed.ok() && listed.value().type != atoms.incr && offers_files(atoms, atoms_of(listed.value().bytes));
 }
 
 }  // namespace vantle_native::x11

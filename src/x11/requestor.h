@@ -1,31 +1,25 @@
 // Reading the CLIPBOARD selection from its owner: TARGETS first, then the
 // chosen target, each answer awaited with a deadline that every chunk of an
-// incremental transfer renews.
+// incremental transfer renews, within a bound on the whole transfer's time
+// and size.
 #pragma once
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "file_clipboard.h"
 #include "x11/connection.h"
 
 namespace vantle_native::x11 {
 
-// The current owner of the CLIPBOARD selection, or XCB_NONE.
-[[nodiscard]] xcb_window_t clipboard_owner(const Connection& connection);
-
-// The bytes of `target`, converted into a property of `window`; nothing when
-// the owner refuses the target. Events the wait is not for go to `others`.
-[[nodiscard]] Result<std::optional<std::string>, ClipboardError> read_target(Connection& connection, xcb_window_t window,
-                                                                             xcb_atom_t target, const EventSink& others);
-
-// The targets the owner offers; none when it refuses to list them.
-[[nodiscard]] Result<std::vector<xcb_atom_t>, ClipboardError> read_targets(Connection& connection, xcb_window_t window,
-                                                                           const EventSink& others);
-
-// Whether targets hold a file list this program reads.
-[[nodiscard]] bool offers_files(const Atoms& atoms, const std::vector<xcb_atom_t>& targets);
+// The most a read takes from an owner, in one property or in a whole
+// incremental transfer. A session's request line holds at most 64 MiB,
+// about a million paths of 60 ASCII characters, which are some 70 MB as a
+// URI list; a million paths of that length beyond ASCII, percent-encoded
+// three bytes for each, pass 180 MB. This holds both with room, while an
+// owner that sends without end costs a reader no more than this (and the
+// names decoded from it) before the read fails.
+inline constexpr std::size_t max_selection_bytes = std::size_t{256} * 1024 * 1024;
 
 struct SelectionRead {
     // Whether the selection had an owner at all.
@@ -35,8 +29,33 @@ struct SelectionRead {
 
 // The owner's file list with its effect: gnome-copied-files if offered
 // (its first line gives the effect), else text/uri-list with
-// kde-cutselection beside it; nothing when it offers neither.
+// kde-cutselection beside it; nothing when it offers neither. Events the
+// waits are not for go to `others`.
 [[nodiscard]] Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, xcb_window_t window,
                                                                    const EventSink& others);
+
+// A session's question to a new owner, whether it offers a file list, asked
+// without waiting: its answer comes through the session's loop, which tells
+// the change then, or once the deadline has passed without one.
+class OfferProbe {
+public:
+    // Asks the owner for its targets, into the offer_probe property, stamped
+    // with the change's time: an owner gives the request's time back, which
+    // tells this answer from a late one to an earlier question.
+    [[nodiscard]] static OfferProbe ask(Connection& connection, xcb_window_t window, xcb_timestamp_t time);
+
+    [[nodiscard]] const Deadline& deadline() const { return deadline_; }
+    // When `event` is the answer: whether the owner offers a file list (a
+    // refusal, or targets that cannot be read, offer none).
+    [[nodiscard]] std::optional<bool> answer(Connection& connection, const xcb_generic_event_t& event) const;
+
+private:
+    OfferProbe(xcb_window_t window, xcb_timestamp_t time, Deadline deadline)
+        : window_(window), time_(time), deadline_(deadline) {}
+
+    xcb_window_t window_;
+    xcb_timestamp_t time_;
+    Deadline deadline_;
+};
 
 }  // namespace vantle_native::x11

@@ -1,18 +1,25 @@
-// The session's loop on Linux: one poll over standard input and the X
-// connection. While the session owns the selection it serves it from this
-// loop; when its input ends and it still owns it, a detached child takes it
-// over, so that the user's clipboard does not empty when the app quits.
+// The session's loop on Linux: one poll over standard input, the X
+// connection and the signals that end a session. While the session owns the
+// selection it serves it from this loop; when its input ends (or such a
+// signal comes) and it still owns it, a detached child takes it over, so
+// that the user's clipboard does not empty when the app quits.
 #include "session/serve.h"
 
 #include <poll.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <optional>
+#include <utility>
 
+#include "linux/descriptor.h"
+#include "linux/standard_input.h"
 #include "session/line_reader.h"
 #include "session/session.h"
+#include "x11/clipboard.h"
 #include "x11/connection.h"
 #include "x11/detached_server.h"
 #include "x11/owner.h"
@@ -29,8 +36,61 @@ using x11::Event;
 constexpr std::string_view own_change_unseen_text =
     "the X server did not tell of this program's own clipboard change within 5 s";
 static_assert(x11::answer_timeout == x11::Milliseconds{5000}, "the text names the timeout");
-// How much standard input is taken at a time.
-constexpr std::size_t input_chunk_bytes = std::size_t{64} * 1024;
+// An interrupt (Ctrl+C), a request to terminate, the end of the terminal.
+constexpr std::array ending_signals{SIGINT, SIGTERM, SIGHUP};
+
+// The signals that end a session, held back from their default (the end of
+// the process, the user's copy with it) and read from a descriptor in the
+// loop's poll while the scope lasts: the session takes them as the end of
+// its input, so that the hand-over runs.
+class EndingSignals {
+public:
+    [[nodiscard]] static Result<EndingSignals, ClipboardError> hold() {
+        sigset_t held{};
+        (void)sigemptyset(&held);
+        for (const int signal : ending_signals) (void)sigaddset(&held, signal);
+        sigset_t previous{};
+        if (sigprocmask(SIG_BLOCK, &held, &previous) != 0) return Failure{clipboard_error(last_os_error())};
+        linux_room::Descriptor reader(signalfd(-1, &held, SFD_CLOEXEC));
+        if (!reader) {
+            const OsError error = last_os_error();
+            (void)sigprocmask(SIG_SETMASK, &previous, nullptr);
+            return Failure{clipboard_error(error)};
+        }
+        return EndingSignals(previous, std::move(reader));
+    }
+
+    EndingSignals(EndingSignals&& other) noexcept
+        : previous_(other.previous_), descriptor_(std::move(other.descriptor_)) {}
+    EndingSignals& operator=(EndingSignals&&) = delete;
+    EndingSignals(const EndingSignals&) = delete;
+    EndingSignals& operator=(const EndingSignals&) = delete;
+    ~EndingSignals() {
+        if (descriptor_) (void)sigprocmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+    [[nodiscard]] int descriptor() const { return descriptor_.get(); }
+    // Takes the signal that came, so that it does not end the process once
+    // the scope lets such signals through again.
+    void take() const {
+        signalfd_siginfo taken{};
+        (void)!read(descriptor_.get(), &taken, sizeof taken);
+    }
+
+private:
+    EndingSignals(const sigset_t& previous, linux_room::Descriptor descriptor)
+        : previous_(previous), descriptor_(std::move(descriptor)) {}
+
+    sigset_t previous_;
+    linux_room::Descriptor descriptor_;
+};
+
+// The earlier of two deadlines, either of which may be absent.
+std::optional<Deadline> earlier(std::optional<Deadline> one, std::optional<Deadline> other) {
+    if (!one) return other;
+    if (!other) return one;
+    return one->at() <= other->at() ? one : other;
+}
 
 // The clipboard as the session sees it. Its sequence is its own count of the
 // selection's changes of owner, as XFIXES tells of them.
@@ -40,11 +100,11 @@ public:
         : connection_(connection), window_(window), watcher_(watcher), others_([this](Event event) { route(std::move(event)); }) {}
 
     Result<std::uint64_t, ClipboardError> place(clipboard::PreparedList list, clipboard::DropEffect effect) override {
-        auto content = std::make_shared<const x11::SelectionContent>(x11::selection_content(
-            std::string(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size()), effect));
+        auto content = x11::content_of(list, effect);
+        if (!content.ok()) return Failure{std::move(content.error())};
         auto time = x11::server_time(connection_, window_, others_);
         if (!time.ok()) return Failure{std::move(time.error())};
-        auto owner = x11::Owner::take(connection_, window_, std::move(content), time.value());
+        auto owner = x11::Owner::take(connection_, window_, std::move(content.value()), time.value());
         if (!owner.ok()) return Failure{std::move(owner.error())};
         owner_.emplace(std::move(owner.value()));
         // The number of this change is that of its own notification.
@@ -56,14 +116,20 @@ public:
             },
             others_, own_change_unseen_text);
         if (!seen.ok()) return Failure{std::move(seen.error())};
+        // The changes before this one are no news once its answer is out.
+        forget_news();
         route(std::move(seen.value()));
         return sequence_;
     }
 
-    // The session's own list is answered from what it serves: asking the
-    // server would have it ask this very loop.
+    // The session's own list is answered from what it serves, while the
+    // server says that it still owns it: asking the server would have it ask
+    // this very loop.
     Result<Read, ClipboardError> read() override {
-        if (owner_ && owner_->owns()) {
+        finish_probe();
+        auto owned = still_owns();
+        if (!owned.ok()) return Failure{std::move(owned.error())};
+        if (owned.value()) {
             const x11::SelectionContent& content = *owner_->content();
             return Read{clipboard::FileDrop{content.effect, content.names}, sequence_};
         }
@@ -76,49 +142,141 @@ public:
     std::uint64_t sequence() override { return sequence_; }
 
     // The changes are counted whether or not the app watches; the session
-    // decides what it is told.
-    Status<ClipboardError> watch(bool) override { return Done{}; }
+    // decides what it is told. The changes up to now are no news once the
+    // answer has given their number.
+    Status<ClipboardError> watch(bool) override {
+        forget_news();
+        return Done{};
+    }
 
-    // Every event reaches the owner first, then the watcher.
-    void route(Event event) {
-        if (owner_ && owner_->handle(*event)) return;
-        if (const auto* change = watcher_.notification(*event)) {
-            ++sequence_;
-            latest_owner_ = change->owner;
-            change_pending_ = true;
+    // Routes every event that has arrived.
+    void drain() {
+        while (Event event = connection_.poll_event()) route(std::move(event));
+    }
+
+    // Routes every event and tells the session of the changes, until nothing
+    // is queued: telling may wait for the server, and XCB keeps the events
+    // that come meanwhile where a poll on the connection does not see them.
+    void settle(Session& session) {
+        for (;;) {
+            drain();
+            drop_stalled();
+            report_changes(session);
+            Event late = connection_.poll_queued_event();
+            if (!late) return;
+            route(std::move(late));
         }
     }
 
-    // Tells the session of the changes since the last call, with whether the
-    // new owner offers a file list.
-    void report_changes(Session& session) {
-        while (change_pending_) {
-            change_pending_ = false;
-            if (!session.watching()) return;
-            const std::uint64_t changed_at = sequence_;
-            session.changed(changed_at, owner_offers_files(latest_owner_));
-        }
-    }
-
+    // When the loop must wake without input: a transfer's or a probe's
+    // deadline.
     [[nodiscard]] std::optional<Deadline> next_deadline() const {
-        return owner_ ? owner_->next_deadline() : std::nullopt;
-    }
-    void drop_stalled() {
-        if (owner_) owner_->drop_stalled();
+        return earlier(owner_ ? owner_->next_deadline() : std::nullopt,
+                       probe_ ? std::optional<Deadline>(probe_->probe.deadline()) : std::nullopt);
     }
 
-    // The end of the session: what it still owns goes to a detached child.
-    [[nodiscard]] Status<ClipboardError> hand_over() const {
-        if (!owner_ || !owner_->owns()) return Done{};
-        return x11::serve_from_detached_child(owner_->content());
+    // The end of the session: what it still owns goes to a detached child,
+    // which takes it only from this session's window, so that a copy made
+    // by another program meanwhile is never overwritten.
+    [[nodiscard]] Status<ClipboardError> hand_over() {
+        drain();
+        auto owned = still_owns();
+        if (!owned.ok()) return Failure{std::move(owned.error())};
+        if (!owned.value()) return Done{};
+        return x11::serve_from_detached_child(owner_->content(), window_);
     }
 
 private:
-    bool owner_offers_files(xcb_window_t owner) {
-        if (owner == XCB_NONE) return false;
-        if (owner == window_) return true;
-        auto targets = x11::read_targets(connection_, window_, others_);
-        return targets.ok() && x11::offers_files(connection_.atoms(), targets.value());
+    struct Change {
+        std::uint64_t sequence;
+        xcb_window_t owner;
+        xcb_timestamp_t time;
+    };
+    struct Probe {
+        x11::OfferProbe probe;
+        std::uint64_t sequence;
+    };
+    struct Answered {
+        std::uint64_t sequence;
+        // Read through std::optional, which cppcheck does not follow.
+        // cppcheck-suppress unusedStructMember
+        bool has_files;
+    };
+
+    // Every event reaches the owner first, then the probe, then the watcher.
+    void route(Event event) {
+        if (owner_ && owner_->handle(*event)) return;
+        if (probe_) {
+            if (const auto has_files = probe_->probe.answer(connection_, *event)) {
+                answered_ = Answered{probe_->sequence, *has_files};
+                probe_.reset();
+                return;
+            }
+        }
+        if (const auto* change = watcher_.notification(*event)) {
+            ++sequence_;
+            unreported_ = Change{sequence_, change->owner, change->timestamp};
+        }
+    }
+
+    // Whether this session owns the selection, as the server says; the
+    // events it sent before its answer (a SelectionClear above all) are
+    // routed by then.
+    Result<bool, ClipboardError> still_owns() {
+        if (!owner_ || !owner_->owns()) return false;
+        auto current = x11::clipboard_owner(connection_);
+        if (!current.ok()) return Failure{std::move(current.error())};
+        drain();
+        return current.value() == window_;
+    }
+
+    // What was still to be told of the changes so far is dropped; a late
+    // answer to the probe is not taken for a later one's (its time differs).
+    void forget_news() {
+        unreported_.reset();
+        probe_.reset();
+        answered_.reset();
+    }
+
+    // A probe whose owner has not answered by its deadline offers nothing.
+    void expire_probe() {
+        if (!probe_ || probe_->probe.deadline().poll_timeout() > 0) return;
+        answered_ = Answered{probe_->sequence, false};
+        probe_.reset();
+    }
+
+    // A read waits for the probe's answer (its deadline at most) before it
+    // asks the owner itself: a refusal of the one would look like a refusal
+    // of the other.
+    void finish_probe() {
+        while (probe_) {
+            auto event = connection_.next_event(probe_->probe.deadline());
+            if (!event.ok() || !event.value()) return expire_probe();
+            route(std::move(*event.value()));
+        }
+    }
+
+    // Tells the session of each change in order, with whether the new owner
+    // offers a file list: at once for no owner and for this session, after
+    // the owner's answer (or the probe's deadline) for another program. One
+    // probe at a time; the changes that come meanwhile are told as one, the
+    // latest.
+    void report_changes(Session& session) {
+        expire_probe();
+        if (answered_) session.changed(answered_->sequence, answered_->has_files);
+        answered_.reset();
+        if (probe_ || !unreported_) return;
+        const Change change = *std::exchange(unreported_, std::nullopt);
+        if (!session.watching()) return;
+        if (change.owner == XCB_NONE || change.owner == window_) {
+            session.changed(change.sequence, change.owner == window_);
+            return;
+        }
+        probe_.emplace(Probe{x11::OfferProbe::ask(connection_, window_, change.time), change.sequence});
+    }
+
+    void drop_stalled() {
+        if (owner_) owner_->drop_stalled();
     }
 
     x11::Connection& connection_;
@@ -127,13 +285,18 @@ private:
     x11::EventSink others_;
     std::optional<x11::Owner> owner_;
     std::uint64_t sequence_ = 0;
-    xcb_window_t latest_owner_ = XCB_NONE;
-    bool change_pending_ = false;
+    // The latest change not yet told, the probe of the one before it, and
+    // that one's answer, to be told.
+    std::optional<Change> unreported_;
+    std::optional<Probe> probe_;
+    std::optional<Answered> answered_;
 };
 
 }  // namespace
 
 Status<ClipboardError> serve() {
+    auto signals = EndingSignals::hold();
+    if (!signals.ok()) return Failure{std::move(signals.error())};
     auto connection = x11::Connection::open();
     if (!connection.ok()) return Failure{std::move(connection.error())};
     x11::Connection& x = connection.value();
@@ -144,29 +307,38 @@ Status<ClipboardError> serve() {
     X11Desktop desktop(x, window.value().id(), watcher.value());
     Session session(desktop);
     LineReader lines;
-    const auto on_line = [&](std::string_view line) { session.handle_line(line); };
+    // Each request sees every change that has arrived before it.
+    const auto on_line = [&](std::string_view line) {
+        desktop.drain();
+        session.handle_line(line);
+    };
     const auto on_too_long = [&] { session.handle_too_long_line(); };
-    std::array<char, input_chunk_bytes> chunk{};
+    const auto end_of_input = [&] {
+        lines.finish(on_line);
+        return desktop.hand_over();
+    };
+    std::array<char, linux_room::input_chunk_bytes> chunk{};
     for (;;) {
-        while (Event event = x.poll_event()) desktop.route(std::move(event));
-        desktop.drop_stalled();
-        desktop.report_changes(session);
+        desktop.settle(session);
         auto flushed = x.flush();
         if (!flushed.ok()) return flushed;
-        std::array<pollfd, 2> ready{{{STDIN_FILENO, POLLIN, 0}, {x.descriptor(), POLLIN, 0}}};
+        std::array<pollfd, 3> ready{{{STDIN_FILENO, POLLIN, 0},
+                                     {x.descriptor(), POLLIN, 0},
+                                     {signals.value().descriptor(), POLLIN, 0}}};
         const auto deadline = desktop.next_deadline();
         if (poll(ready.data(), ready.size(), deadline ? deadline->poll_timeout() : -1) < 0) {
             if (errno == EINTR) continue;
             return Failure{clipboard_error(last_os_error())};
         }
+        if (ready[2].revents != 0) {
+            signals.value().take();
+            return end_of_input();
+        }
         if (ready[0].revents == 0) continue;
         const ssize_t got = read(STDIN_FILENO, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) continue;
         // A failed read is the end of the input, as a closed pipe is.
-        if (got <= 0) {
-            lines.finish(on_line);
-            return desktop.hand_over();
-        }
+        if (got <= 0) return end_of_input();
         lines.take(std::string_view(chunk.data(), static_cast<std::size_t>(got)), on_line, on_too_long);
     }
 }

@@ -11,6 +11,20 @@ using Milliseconds = std::chrono::milliseconds;
 // after the last: a reader gives up after this long without news.
 inline constexpr Milliseconds answer_timeout{5000};
 
+// A whole incremental transfer, however often its chunks come: an owner that
+// sends chunks without end must not hold a reader for ever. A list at the
+// largest size a reader takes comes in well under this on a desktop (Xvfb
+// on two cores: about a second), so only an owner that dribbles meets it.
+inline constexpr Milliseconds whole_transfer_timeout{12 * answer_timeout};
+static_assert(whole_transfer_timeout > 2 * answer_timeout, "a few slow chunks are no endless transfer");
+
+// A session asks each new owner what it offers (whether it holds a file
+// list) and tells the app of the change when it answers, or after this
+// long without an answer: an owner that does not answer is no reason to
+// keep the app waiting for the news of a change.
+inline constexpr Milliseconds offer_probe_timeout{200};
+static_assert(offer_probe_timeout < answer_timeout / 10, "a probe is news, not a read");
+
 // An owner drops an incremental transfer whose reader has not asked for the
 // next chunk for this long. Never sooner than a reader of ours gives up on
 // the owner, so that a slow reader is never cut off by this side first.

@@ -1,9 +1,11 @@
 """The one-shot options end to end on an X display, against xclip and a raw X client."""
+import subprocess
+import tempfile
 import time
 import unittest
 
-from x11_harness import (LOCATION, TARGETS, display_environment, file_uri, peer, report, run, servers, wait_until,
-                         xclip_in, xclip_out)
+from x11_harness import (EXE, LOCATION, TARGETS, display_environment, file_uri, peer, peer_read, report, run, servers,
+                         wait_until, xclip_in, xclip_out)
 
 PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
 URIS = [file_uri(p) for p in PATHS]
@@ -41,6 +43,19 @@ class OneShot(unittest.TestCase):
                 self.assertEqual(run("--read_files_with_effect"), (0, effect + LINES, b""))
                 self.assertEqual(run("--read_files"), (0, LINES, b""))
 
+    def test_a_name_holding_a_line_break_is_left_out(self):
+        xclip_in("text/uri-list", b"file:///tmp/one%0A/etc/passwd\r\nfile:///tmp/two%0D\r\nfile:///tmp/kept\r\n")
+        self.assertEqual(run("--read_files"), (0, b"/tmp/kept\n", b""))
+
+    def test_timestamp_is_the_32_bit_time_the_selection_was_taken(self):
+        times = []
+        for path in PATHS[:2]:
+            self.assertEqual(run("--copy_files", path), DONE)
+            kind, format, items, now = peer_read("TIMESTAMP")
+            self.assertEqual((kind, format, len(items)), ("INTEGER", 32, 1))
+            times += [items[0], now]
+        self.assertTrue(0 < times[0] <= times[1] <= times[2] <= times[3], times)
+
     def test_text_or_no_owner_is_no_file_list(self):
         xclip_in("UTF8_STRING", b"just text")
         self.assertEqual(run("--read_files_with_effect"), (0, b"none\n", b""))
@@ -69,7 +84,8 @@ class OneShot(unittest.TestCase):
     def test_an_owner_that_does_not_answer_fails_within_the_deadline(self):
         for mode, option, text in (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
                                    ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a "
-                                                             b"transfer (nothing for 5 s)")):
+                                                             b"transfer (nothing for 5 s)"),
+                                   ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB")):
             with self.subTest(mode=mode), peer(mode, "text/uri-list"):
                 started = time.monotonic()
                 done = run(option)
@@ -82,6 +98,15 @@ class OneShot(unittest.TestCase):
         wait_until(lambda: len(servers()) == 1, what="one server")
         xclip_in("UTF8_STRING", b"taken")
         wait_until(lambda: not servers(), what="no server")
+
+    def test_a_relative_path_without_a_current_directory_fails_before_anything_changes(self):
+        xclip_in("UTF8_STRING", b"kept")
+        done = subprocess.run(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2" --copy_files rel.txt', "sh",
+                               tempfile.mkdtemp(), EXE], capture_output=True, timeout=30, env=display_environment())
+        self.assertEqual((done.returncode, done.stdout, done.stderr), (101, b"", report(
+            b"the current directory, which a relative path is taken from, is unknown: No such file or directory "
+            b"(os error 2)", LOCATION["--copy_files"])))
+        self.assertEqual(xclip_out("UTF8_STRING"), b"kept")
 
     def test_no_display_is_a_clear_report(self):
         env = display_environment()

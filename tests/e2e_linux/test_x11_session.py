@@ -1,12 +1,16 @@
 """--serve end to end on an X display: the session's methods, its own count of
 the clipboard's changes, and the hand-over of what it owns when its input ends."""
 import json
+import os
+import pathlib
 import queue
+import signal
 import subprocess
 import threading
+import time
 import unittest
 
-from x11_harness import EXE, display_environment, file_uri, servers, wait_until, xclip_in, xclip_out
+from x11_harness import EXE, display_environment, file_uri, peer, servers, wait_until, xclip_in, xclip_out
 
 FILES = ["/tmp/Фото 😀.png", "/tmp/a;;;b c"]
 
@@ -68,6 +72,38 @@ class Serve(unittest.TestCase):
         self.assertEqual(session.close(), (0, b""))
         self.assertEqual(xclip_out("x-special/gnome-copied-files"), ("cut\n" + file_uri(FILES[1])).encode())
         wait_until(lambda: len(servers()) == 1, what="the one server that took over")
+
+    def test_a_copy_made_while_the_session_ends_keeps_the_clipboard(self):
+        session = Session()
+        session.call("copyFiles", {"files": FILES})
+        # Stopped while it waits in its loop, it finds the newer copy and its end of input at once.
+        wait_until(lambda: pathlib.Path(f"/proc/{session.process.pid}/stat").read_text().split()[2] == "S")
+        os.kill(session.process.pid, signal.SIGSTOP)
+        xclip_in("UTF8_STRING", b"newer")
+        session.process.stdin.close()
+        os.kill(session.process.pid, signal.SIGCONT)
+        self.assertEqual(session.close(), (0, b""))
+        self.assertEqual(xclip_out("UTF8_STRING"), b"newer")
+
+    def test_an_ending_signal_hands_the_clipboard_over_as_the_end_of_input_does(self):
+        for ending in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(signal=ending.name):
+                session = Session()
+                session.call("copyFiles", {"files": FILES[:1]})
+                session.process.send_signal(ending)
+                self.assertEqual(session.process.wait(timeout=30), 0)
+                self.assertEqual(xclip_out("UTF8_STRING"), FILES[0].encode())
+                session.close()
+
+    def test_an_owner_that_does_not_answer_delays_no_reply(self):
+        session = Session()
+        watched = session.call("watch", {"enabled": True})["sequence"]
+        started = time.monotonic()
+        with peer("mute"):
+            self.assertEqual(session.call("noSuchMethod")["code"], -32601)
+            self.assertLess(time.monotonic() - started, 5)
+            self.assertEqual(session.notification()["params"], {"sequence": watched + 1, "hasFiles": False})
+        session.close()
 
 
 if __name__ == "__main__":

@@ -83,6 +83,12 @@ def servers():
     return found
 
 
+def peer_read(target):
+    """The owner's `target` as x_peer.py reads it: type, format, items, and the server's time of the answer."""
+    return json.loads(subprocess.run([SYSTEM_PYTHON, str(PEER), "read", target], capture_output=True, timeout=30,
+                                     check=True, env=display_environment()).stdout)
+
+
 @contextlib.contextmanager
 def peer(mode, *targets):
     """x_peer.py owning the clipboard; `targets` are names, or (name, bytes)."""

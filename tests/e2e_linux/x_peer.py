@@ -6,18 +6,32 @@ the desktop would (Debian's python3-xlib, hence /usr/bin/python3):
   x_peer.py mute                   owns the selection and answers nothing
   x_peer.py stall TARGET           offers TARGET, then starts an incremental
                                    transfer of it and sends no chunk
+  x_peer.py endless TARGET         offers TARGET, then sends an incremental
+                                   transfer of it that never ends
 
 Prints "owned" once it owns the selection; ends when another program takes it.
+
+  x_peer.py read TARGET            prints the owner's TARGET as JSON: its type,
+                                   its format, its items, and the server's
+                                   time when the answer came
 """
+import json
 import sys
 
 from Xlib import X, Xatom, display
 from Xlib.protocol import event
 
 screen = display.Display()
-window = screen.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+window = screen.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent, event_mask=X.PropertyChangeMask)
 clipboard = screen.intern_atom("CLIPBOARD")
 mode, arguments = sys.argv[1], sys.argv[2:]
+if mode == "read":
+    window.convert_selection(clipboard, screen.intern_atom(arguments[0]), clipboard, X.CurrentTime)
+    while (change := screen.next_event()).type != X.PropertyNotify or change.state != X.PropertyNewValue:
+        pass
+    answer = window.get_full_property(clipboard, X.AnyPropertyType)
+    print(json.dumps([screen.get_atom_name(answer.property_type), answer.format, list(answer.value), change.time]))
+    sys.exit()
 offered = {screen.intern_atom(name): bytes.fromhex(data)
            for name, data in (argument.split("=", 1) if "=" in argument else (argument, "") for argument in arguments)}
 window.set_selection_owner(clipboard, X.CurrentTime)
@@ -27,13 +41,17 @@ while True:
     request = screen.next_event()
     if request.type == X.SelectionClear:
         break
+    if request.type == X.PropertyNotify and request.state == X.PropertyDelete and mode == "endless":
+        request.window.change_property(request.atom, Xatom.STRING, 8, b"file:///tmp/more\r\n" * 10000)
+        screen.flush()
     if request.type != X.SelectionRequest or mode == "mute":
         continue
     property = X.NONE
     if request.target == screen.intern_atom("TARGETS"):
         request.requestor.change_property(request.property, Xatom.ATOM, 32, list(offered))
         property = request.property
-    elif request.target in offered and mode == "stall":
+    elif request.target in offered and mode in ("stall", "endless"):
+        request.requestor.change_attributes(event_mask=X.PropertyChangeMask)
         request.requestor.change_property(request.property, screen.intern_atom("INCR"), 32, [1 << 20])
         property = request.property
     elif request.target in offered:
