@@ -7,13 +7,12 @@
 #include <cerrno>
 #include <climits>
 
-#include "linux/standard_input.h"
 #include "runtime/stdio.h"
 
 namespace vantle_native::runtime {
 namespace {
 
-using linux_room::input_chunk_bytes;
+using runtime::standard_input_chunk_bytes;
 
 constexpr std::size_t max_write_bytes = SSIZE_MAX;
 
@@ -48,8 +47,8 @@ Result<std::string, IoError> read_standard_input() {
     std::string input;
     for (;;) {
         const std::size_t held = input.size();
-        input.resize(held + input_chunk_bytes);
-        const ssize_t got = read(STDIN_FILENO, input.data() + held, input_chunk_bytes);
+        input.resize(held + standard_input_chunk_bytes);
+        const ssize_t got = read(STDIN_FILENO, input.data() + held, standard_input_chunk_bytes);
         input.resize(held + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         if (got > 0) continue;
         if (got == 0) break;

@@ -39,20 +39,22 @@ Result<std::shared_ptr<const SelectionContent>, ClipboardError> content_of(const
     std::string names;
     names.reserve(given.size());
     std::string directory;
-    for (std::size_t end = given.find('\0'), start = 0; end != std::string_view::npos;
-         start = end + 1, end = given.find('\0', start)) {
-        const std::string_view path = given.substr(start, end - start);
-        if (!path.starts_with('/')) {
-            if (directory.empty()) {
-                auto found = current_directory();
-                if (!found.ok()) return Failure{std::move(found.error())};
-                directory = std::move(found.value());
+    std::optional<ClipboardError> failed;
+    clipboard::for_each_name(given, [&](std::string_view path) {
+        if (failed) return;
+        if (!path.starts_with('/') && directory.empty()) {
+            auto found = current_directory();
+            if (!found.ok()) {
+                failed = std::move(found.error());
+                return;
             }
-            names += directory;
+            directory = std::move(found.value());
         }
+        if (!path.starts_with('/')) names += directory;
         names += path;
         names += '\0';
-    }
+    });
+    if (failed) return Failure{std::move(*failed)};
     return std::make_shared<const SelectionContent>(selection_content(std::move(names), effect));
 }
 
@@ -124,12 +126,9 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
     if (!read.value().drop) {
         return Failure{clipboard_error(no_file_list_text)};
     }
-    std::string_view names = read.value().drop->names;
-    for (std::size_t end = names.find('\0'); end != std::string_view::npos; end = names.find('\0')) {
-        const std::string_view name = names.substr(0, end);
+    clipboard::for_each_name(read.value().drop->names, [&](std::string_view name) {
         if (name.find_first_of(line_breaks) == std::string_view::npos) paths.emplace_back(name);
-        names.remove_prefix(end + 1);
-    }
+    });
     return paths;
 }
 

@@ -1,5 +1,6 @@
 #include "x11/formats.h"
 
+#include "file_clipboard.h"
 #include "text.h"
 #include "unicode/utf.h"
 
@@ -84,15 +85,6 @@ void append_path_of_uri_line(std::string& names, std::string_view line) {
     }
 }
 
-// Calls use(path) for each path of NUL-ended names.
-template <class Use>
-void for_each_name(std::string_view names, Use&& use) {
-    for (std::size_t end = names.find('\0'); end != std::string_view::npos; end = names.find('\0')) {
-        use(names.substr(0, end));
-        names.remove_prefix(end + 1);
-    }
-}
-
 }  // namespace
 
 std::string file_uri(std::string_view path) {
@@ -131,7 +123,7 @@ SelectionContent selection_content(std::string names, clipboard::DropEffect effe
     content.gnome_copied_files = cut ? cut_word : copy_word;
     content.kde_cut_selection = cut ? kde_cut : kde_copy;
     bool first = true;
-    for_each_name(content.names, [&](std::string_view path) {
+    clipboard::for_each_name(content.names, [&](std::string_view path) {
         const std::string uri = file_uri(path);
         content.uri_list += uri;
         content.uri_list += uri_line_end;

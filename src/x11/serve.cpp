@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "linux/descriptor.h"
-#include "linux/standard_input.h"
+#include "runtime/stdio.h"
 #include "session/line_reader.h"
 #include "session/session.h"
 #include "x11/clipboard.h"
@@ -317,7 +317,7 @@ Status<ClipboardError> serve() {
         lines.finish(on_line);
         return desktop.hand_over();
     };
-    std::array<char, linux_room::input_chunk_bytes> chunk{};
+    std::array<char, runtime::standard_input_chunk_bytes> chunk{};
     for (;;) {
         desktop.settle(session);
         auto flushed = x.flush();

@@ -12,9 +12,10 @@ owners) a display. start writes STATE_DIR/session.json for the tests.
 import json
 import os
 import pathlib
-import signal
 import subprocess
 import sys
+
+from xvfb import start_xvfb, stop_xvfb
 
 WINE_DIR = pathlib.Path("/usr/lib/wine")
 
@@ -43,18 +44,9 @@ def start(state_dir):
     stop(state_dir, quiet=True)
     # A server left over from an interrupted run would keep the old clipboard.
     stop_wineserver(wine_environment(state_dir, "0"))
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-    os.close(write_end)
-    with os.fdopen(read_end) as displayfd:
-        display = displayfd.readline().strip()
-    if not display:
-        xvfb.kill()
-        sys.exit("Xvfb did not start")
+    display, xvfb_pid = start_xvfb()
     # Written first, so that stop finds the Xvfb even if what follows fails.
-    (state_dir / "session.json").write_text(json.dumps({"display": display, "xvfb_pid": xvfb.pid}))
+    (state_dir / "session.json").write_text(json.dumps({"display": display, "xvfb_pid": xvfb_pid}))
     env = wine_environment(state_dir, display)
     (state_dir / "prefix").mkdir(exist_ok=True)
     # Output to /dev/null: Wine's long-lived service processes inherit the
@@ -75,10 +67,7 @@ def stop(state_dir, quiet=False):
         return
     state = json.loads(state_file.read_text())
     stop_wineserver(wine_environment(state_dir, state["display"]))
-    try:
-        os.kill(state["xvfb_pid"], signal.SIGTERM)
-    except ProcessLookupError:
-        pass
+    stop_xvfb(state["xvfb_pid"])
     state_file.unlink()
     if not quiet:
         print("Wine session stopped")

@@ -9,27 +9,19 @@ start writes STATE_DIR/display.json for the tests. Every X client of the run
 (the copies' detached servers, xclip) ends when the display goes.
 """
 import json
-import os
 import pathlib
-import signal
-import subprocess
 import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "e2e"))
+
+from xvfb import start_xvfb, stop_xvfb  # noqa: E402
 
 
 def start(state_dir):
     state_dir.mkdir(parents=True, exist_ok=True)
     stop(state_dir)
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-    os.close(write_end)
-    with os.fdopen(read_end) as displayfd:
-        display = displayfd.readline().strip()
-    if not display:
-        xvfb.kill()
-        sys.exit("Xvfb did not start")
-    (state_dir / "display.json").write_text(json.dumps({"display": display, "xvfb_pid": xvfb.pid}))
+    display, xvfb_pid = start_xvfb()
+    (state_dir / "display.json").write_text(json.dumps({"display": display, "xvfb_pid": xvfb_pid}))
     print(f"X display :{display}")
 
 
@@ -37,14 +29,7 @@ def stop(state_dir):
     state_file = state_dir / "display.json"
     if not state_file.exists():
         return
-    pid = json.loads(state_file.read_text())["xvfb_pid"]
-    # Process ids come round again quickly: a file left by an interrupted
-    # run may name a process that is no longer our Xvfb.
-    try:
-        if pathlib.Path(f"/proc/{pid}/cmdline").read_bytes().startswith(b"Xvfb\0"):
-            os.kill(pid, signal.SIGTERM)
-    except (FileNotFoundError, ProcessLookupError):
-        pass
+    stop_xvfb(json.loads(state_file.read_text())["xvfb_pid"])
     state_file.unlink()
 
 
