@@ -222,7 +222,7 @@ std::optional<std::string_view> path_fault(std::string_view text) {
     if (text.empty()) return "is empty";
     // A lone low surrogate escape arrives as the three bytes of its code
     // point, which are no UTF-8.
-    if (unicode::valid_utf8_prefix_length(text) < text.size() || text.find('\0') != std::string_view::npos) {
+    if (!unicode::is_path_text(text)) {
         return "holds a NUL or an unpaired surrogate";
     }
     return std::nullopt;

@@ -116,6 +116,11 @@ inline void append_utf8(std::string& out, char32_t c) {
     return end;
 }
 
+// Whether `bytes` can be a path's text: valid UTF-8 that holds no NUL.
+[[nodiscard]] inline bool is_path_text(std::string_view bytes) {
+    return valid_utf8_prefix_length(bytes) == bytes.size() && bytes.find('\0') == std::string_view::npos;
+}
+
 // Decodes the code point at `i` of text known to be valid UTF-8 and moves past it.
 [[nodiscard]] inline char32_t next_utf8_code_point(std::string_view utf8, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(utf8[i++]);

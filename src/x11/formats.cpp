@@ -55,15 +55,6 @@ std::optional<std::string> percent_decoded(std::string_view text) {
     return out;
 }
 
-bool is_path_text(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = unicode::valid_utf8_sequence_length(bytes.substr(i));
-        if (length == 0 || bytes[i] == '\0') return false;
-        i += length;
-    }
-    return true;
-}
-
 // Calls use(line) for each line of `text`, LF or CRLF, the last line's break
 // optional.
 template <class Use>
@@ -113,7 +104,7 @@ std::optional<std::string> local_path(std::string_view uri) {
     // A query or a fragment is no part of the file's name.
     const std::string_view path = uri.substr(path_start, uri.find_first_of("?#", path_start) - path_start);
     auto decoded = percent_decoded(path);
-    if (!decoded || !is_path_text(*decoded)) return std::nullopt;
+    if (!decoded || !unicode::is_path_text(*decoded)) return std::nullopt;
     return decoded;
 }
 

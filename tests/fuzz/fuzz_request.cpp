@@ -9,21 +9,6 @@
 #include "fuzz_support.h"
 #include "session/protocol.h"
 #include "support/fake_win32.h"
-#include "unicode/utf.h"
-
-namespace {
-
-bool is_path(std::string_view text) {
-    if (text.empty()) return false;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = vantle_native::unicode::valid_utf8_sequence_length(text.substr(i));
-        if (length == 0 || text[i] == '\0') return false;
-        i += length;
-    }
-    return true;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vantle_native::session;
@@ -32,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (decoded.ok()) {
         if (const auto* params = std::get_if<FilesParams>(&decoded.value().params())) {
             fuzz::check(!params->files.empty());
-            for (const std::string_view file : params->files) fuzz::check(is_path(file));
+            for (const std::string_view file : params->files) fuzz::check(!file.empty() && fuzz::is_path_text(file));
         }
         reply = encode_sequence_result(decoded.value().id().value_or(std::string(null_id)), 1);
     } else {

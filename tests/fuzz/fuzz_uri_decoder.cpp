@@ -5,21 +5,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "unicode/utf.h"
 #include "x11/formats.h"
-
-namespace {
-
-bool is_path_text(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = vantle_native::unicode::valid_utf8_sequence_length(bytes.substr(i));
-        if (length == 0 || bytes[i] == '\0') return false;
-        i += length;
-    }
-    return true;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -28,10 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto path = local_path(text);
     if (path) {
-        fuzz::check(is_path_text(*path) && path->starts_with('/'));
+        fuzz::check(fuzz::is_path_text(*path) && path->starts_with('/'));
         fuzz::check(local_path(file_uri(*path)) == path);
     }
-    if (is_path_text(text) && text.starts_with('/')) fuzz::check(local_path(file_uri(text)) == text);
+    if (fuzz::is_path_text(text) && text.starts_with('/')) fuzz::check(local_path(file_uri(text)) == text);
 
     std::string expected;
     std::string_view rest = text;
