@@ -9,11 +9,11 @@
 //   put-text TEXT            put TEXT on the clipboard as CF_UNICODETEXT
 //   dump-hdrop               print the CF_HDROP block as hex, or "none"
 //   dump-effect              the same for the "Preferred DropEffect" block
-//   can-open                 exit 0 if OpenClipboard(NULL) succeeds
+//   can-open                 exit 0 if OpenClipboard(NULL) succeeds, 4 if not
 //   hold READY RELEASE       hold the clipboard open with an owner window,
 //                            create READY, wait until RELEASE exists
 //   hold-for MS              hold the clipboard open with an owner window for
-//                            MS milliseconds if it can be had; exit 1 if not
+//                            MS milliseconds if it can be had; exit 4 if not
 //   window RELEASE           keep a window alive until RELEASE exists
 //   format-message CODE      print the system's message for CODE
 //   run EXE LINE OUT ERR [NAME=VALUE | -NAME]...
@@ -38,6 +38,9 @@
 namespace {
 
 constexpr int usage_status = 64;
+// Never 1: Wine's loader exits 1 when it fails to start a process at all,
+// and the harness starts such a run again.
+constexpr int refused_status = 4;
 constexpr DWORD poll_interval_ms = 20;
 constexpr int poll_limit = 3000;  // one minute
 
@@ -156,7 +159,7 @@ int dump_format(UINT format) {
 }
 
 int can_open() {
-    if (!OpenClipboard(nullptr)) return 1;
+    if (!OpenClipboard(nullptr)) return refused_status;
     CloseClipboard();
     return 0;
 }
@@ -179,7 +182,7 @@ int hold_for(const wchar_t* milliseconds) {
         CloseClipboard();
     }
     if (window != nullptr) DestroyWindow(window);
-    return held ? 0 : 1;
+    return held ? 0 : refused_status;
 }
 
 int keep_window(const wchar_t* release) {
@@ -195,7 +198,7 @@ int format_message(const wchar_t* code_text) {
     wchar_t buffer[2048] = {};
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                                         LANG_SYSTEM_DEFAULT, buffer, 2048, nullptr);
-    if (length == 0) return 1;
+    if (length == 0) return refused_status;
     write_out(to_utf8(buffer, static_cast<int>(length)));
     return 0;
 }

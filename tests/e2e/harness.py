@@ -25,6 +25,15 @@ REPORT_HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to displa
 UNWRAP = b"called `Result::unwrap()` on an `Err` value: "
 CF_HDROP_HEADER = bytes.fromhex("14000000" + "00" * 12 + "01000000")
 
+# Wine's loader now and then fails to start a process at all ("failed to map
+# the shared user data", silenced by WINEDEBUG): wine64 exits 1 having written
+# nothing. Neither the exe nor the helper ever exits 1 itself, and a process
+# that never started changed nothing, so such a run is simply started again.
+LOADER_FAILED = 1
+LOADER_ATTEMPTS = 3
+# The helper's status when CreateProcessW failed: the same failure inside Wine.
+HELPER_COULD_NOT_START = 3
+
 
 def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
@@ -77,11 +86,21 @@ class Wine:
         state = json.loads((STATE_DIR / "session.json").read_text())
         self.env = wine_environment(STATE_DIR, state["display"])
         self.env.pop("RUST_BACKTRACE", None)
+        self.not_started = []  # programs whose start Wine's loader failed, one entry per failure
         WORK.mkdir(parents=True, exist_ok=True)
 
     def wine(self, *args, timeout=120, input=b""):
         """Runs a Wine program with `input` on its standard input; its streams
-        go through files, never pipes."""
+        go through files, never pipes. A run that Wine's loader did not start
+        is started again."""
+        for _ in range(LOADER_ATTEMPTS):
+            done = self._wine_once(args, timeout, input)
+            if not (done.status == LOADER_FAILED and done.stdout == done.stderr == b""):
+                return done
+            self.not_started.append(args[0])
+        return done
+
+    def _wine_once(self, args, timeout, input):
         with tempfile.TemporaryFile(dir=WORK) as into, tempfile.TemporaryFile(dir=WORK) as out, \
                 tempfile.TemporaryFile(dir=WORK) as err:
             into.write(input)
@@ -103,8 +122,12 @@ class Wine:
             line_path.write_bytes(b"".join(u.to_bytes(2, "little") for u in units))
             out_spec = f"file:{windows_path(out_path)}" if stdout == "file" else stdout
             env_specs = list(environment) or ["-RUST_BACKTRACE"]
-            done = self.helper("run", windows_path(exe), windows_path(line_path), out_spec, windows_path(err_path),
-                               *env_specs, timeout=timeout)
+            for _ in range(LOADER_ATTEMPTS):
+                done = self.helper("run", windows_path(exe), windows_path(line_path), out_spec,
+                                   windows_path(err_path), *env_specs, timeout=timeout)
+                if done.status != HELPER_COULD_NOT_START:
+                    break
+                self.not_started.append(exe)
             assert done.status == 0 and done.stdout.startswith(b"exit="), done
             return Completed(int(done.stdout[5:]), out_path.read_bytes() if out_path.exists() else b"",
                              err_path.read_bytes())
@@ -219,31 +242,67 @@ class Session:
     """vantle_native.exe --serve under Wine with its standard streams on
     pipes: requests written a line at a time, replies and notifications read
     as they come. Start it while Wine's desktop is up (Wine.window_alive), or
-    a Wine service started by it would hold the pipes."""
+    a Wine service started by it would hold the pipes. A session that Wine's
+    loader never started is started again and given what was sent to it."""
 
     def __init__(self, wine, reading=True):
-        """With reading False, nothing reads the replies: a test may close them."""
+        """With reading False, nothing reads the replies: their pipe is closed."""
+        self.wine, self.reading = wine, reading
+        self.sent, self.input_ended, self.heard = b"", False, False
+        self.next_id, self.starts = 0, 0
+        self._start()
+
+    def _start(self):
+        self.starts += 1
         self.err = tempfile.TemporaryFile(dir=WORK)
-        self.process = subprocess.Popen([str(WINE_DIR / "wine64"), str(EXE), "--serve"], env=wine.env,
+        self.process = subprocess.Popen([str(WINE_DIR / "wine64"), str(EXE), "--serve"], env=self.wine.env,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.err)
         self.lines = queue.Queue()
-        self.next_id = 0
-        if reading:
-            threading.Thread(target=self._read, daemon=True).start()
+        if self.reading:
+            threading.Thread(target=self._read, args=(self.process.stdout, self.lines), daemon=True).start()
+        else:
+            self.process.stdout.close()
+        with contextlib.suppress(BrokenPipeError):
+            if self.sent:
+                self.process.stdin.write(self.sent)
+                self.process.stdin.flush()
+            if self.input_ended:
+                self.process.stdin.close()
 
-    def _read(self):
-        for line in self.process.stdout:
-            self.lines.put(line)
-        self.lines.put(None)
+    @staticmethod
+    def _read(stream, lines):
+        for line in stream:
+            lines.put(line)
+        lines.put(None)
+
+    def _started_again(self):
+        """Starts the exe again if Wine's loader never started it: it ended
+        with the loader's status having said nothing."""
+        never_started = not self.heard and self.process.wait(timeout=30) == LOADER_FAILED \
+            and self.err.seek(0, os.SEEK_END) == 0
+        if not never_started or self.starts >= LOADER_ATTEMPTS:
+            return False
+        self.wine.not_started.append(EXE)
+        self._start()
+        return True
 
     def send(self, line):
-        self.process.stdin.write(line if isinstance(line, bytes) else json.dumps(line).encode() + b"\n")
-        self.process.stdin.flush()
+        line = line if isinstance(line, bytes) else json.dumps(line).encode() + b"\n"
+        self.sent += line
+        try:
+            self.process.stdin.write(line)
+            self.process.stdin.flush()
+        except BrokenPipeError:
+            if not self._started_again():
+                raise
 
     def receive(self, timeout=30):
         """The next line from the exe, decoded, or None at its end."""
         line = self.lines.get(timeout=timeout)
+        if line is None and self._started_again():
+            return self.receive(timeout)
         assert line is None or line.endswith(b"\n"), line
+        self.heard = self.heard or line is not None
         return None if line is None else json.loads(line)
 
     def call(self, method, params=None):
@@ -259,10 +318,19 @@ class Session:
             if message is None or message.get("id") == self.next_id:
                 return message
 
+    def end_input(self):
+        self.input_ended = True
+        self.process.stdin.close()
+
+    def wait(self, timeout=30):
+        status = self.process.wait(timeout=timeout)
+        return self.wait(timeout) if self._started_again() else status
+
     def close(self, timeout=30):
         """Ends the input and gives the exit status and standard error."""
-        self.process.stdin.close()
-        status = self.process.wait(timeout=timeout)
-        self.process.stdout.close()
+        self.end_input()
+        status = self.wait(timeout)
+        if self.reading:
+            self.process.stdout.close()
         self.err.seek(0)
         return status, self.err.read()

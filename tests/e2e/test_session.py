@@ -144,19 +144,18 @@ class Serve(WineTestCase):
             b'{"jsonrpc":"2.0","id":4,"method":"readFiles"}',  # the last line needs no break
         ])
         self.session.send(lines)
-        self.session.process.stdin.close()
+        self.session.end_input()
         replies = [self.session.receive() for _ in range(5)]
         self.assertEqual([r["id"] for r in replies], [1, None, 2, 3, 4])
         self.assertEqual(replies[2]["result"]["files"], ["Z:\\one"])
         self.assertIsNone(self.session.receive())
-        self.assertEqual(self.session.process.wait(timeout=30), 0)
+        self.assertEqual(self.session.wait(), 0)
 
     def test_a_broken_output_ends_the_session_with_a_failure(self):
         self.session.close()
         self.session = Session(self.wine, reading=False)
-        self.session.process.stdout.close()
         self.session.send({"jsonrpc": "2.0", "id": 1, "method": "readFiles"})
-        self.assertEqual(self.session.process.wait(timeout=30), 101)
+        self.assertEqual(self.session.wait(), 101)
 
 
 if __name__ == "__main__":
