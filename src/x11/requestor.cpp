@@ -90,8 +90,7 @@ bool offers_files(const Atoms& atoms, const std::vector<xcb_atom_t>& targets) {
 }
 
 // The bytes of `target`, converted into the transfer property of `window`;
-// nothing when the owner refuses the target. An answer into another
-// property is a session's probe, not this read's.
+// nothing when the owner refuses the target.
 Result<std::optional<std::string>, ClipboardError> read_target(Connection& connection, xcb_window_t window,
                                                                xcb_atom_t target, const EventSink& others) {
     const Atoms& atoms = connection.atoms();

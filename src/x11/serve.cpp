@@ -93,11 +93,18 @@ std::optional<Deadline> earlier(std::optional<Deadline> one, std::optional<Deadl
 }
 
 // The clipboard as the session sees it. Its sequence is its own count of the
-// selection's changes of owner, as XFIXES tells of them.
+// selection's changes of owner, as XFIXES tells of them. Probes ask from a
+// window of their own: an owner's late refusal of one is then never taken
+// for the refusal of a read, which asks from the session's window.
 class X11Desktop final : public Desktop {
 public:
-    X11Desktop(x11::Connection& connection, xcb_window_t window, const x11::SelectionWatcher& watcher)
-        : connection_(connection), window_(window), watcher_(watcher), others_([this](Event event) { route(std::move(event)); }) {}
+    X11Desktop(x11::Connection& connection, xcb_window_t window, xcb_window_t probe_window,
+               const x11::SelectionWatcher& watcher)
+        : connection_(connection),
+          window_(window),
+          probe_window_(probe_window),
+          watcher_(watcher),
+          others_([this](Event event) { route(std::move(event)); }) {}
 
     Result<std::uint64_t, ClipboardError> place(clipboard::PreparedList list, clipboard::DropEffect effect) override {
         auto content = x11::content_of(list, effect);
@@ -126,7 +133,6 @@ public:
     // server says that it still owns it: asking the server would have it ask
     // this very loop.
     Result<Read, ClipboardError> read() override {
-        finish_probe();
         auto owned = still_owns();
         if (!owned.ok()) return Failure{std::move(owned.error())};
         if (owned.value()) {
@@ -245,17 +251,6 @@ private:
         probe_.reset();
     }
 
-    // A read waits for the probe's answer (its deadline at most) before it
-    // asks the owner itself: a refusal of the one would look like a refusal
-    // of the other.
-    void finish_probe() {
-        while (probe_) {
-            auto event = connection_.next_event(probe_->probe.deadline());
-            if (!event.ok() || !event.value()) return expire_probe();
-            route(std::move(*event.value()));
-        }
-    }
-
     // Tells the session of each change in order, with whether the new owner
     // offers a file list: at once for no owner and for this session, after
     // the owner's answer (or the probe's deadline) for another program. One
@@ -272,7 +267,7 @@ private:
             session.changed(change.sequence, change.owner == window_);
             return;
         }
-        probe_.emplace(Probe{x11::OfferProbe::ask(connection_, window_, change.time), change.sequence});
+        probe_.emplace(Probe{x11::OfferProbe::ask(connection_, probe_window_, change.time), change.sequence});
     }
 
     void drop_stalled() {
@@ -281,6 +276,7 @@ private:
 
     x11::Connection& connection_;
     xcb_window_t window_;
+    xcb_window_t probe_window_;
     const x11::SelectionWatcher& watcher_;
     x11::EventSink others_;
     std::optional<x11::Owner> owner_;
@@ -302,9 +298,11 @@ Status<ClipboardError> serve() {
     x11::Connection& x = connection.value();
     auto window = x11::Window::create(x);
     if (!window.ok()) return Failure{std::move(window.error())};
+    auto probe_window = x11::Window::create(x);
+    if (!probe_window.ok()) return Failure{std::move(probe_window.error())};
     auto watcher = x11::SelectionWatcher::start(x, window.value().id());
     if (!watcher.ok()) return Failure{std::move(watcher.error())};
-    X11Desktop desktop(x, window.value().id(), watcher.value());
+    X11Desktop desktop(x, window.value().id(), probe_window.value().id(), watcher.value());
     Session session(desktop);
     LineReader lines;
     // Each request sees every change that has arrived before it.

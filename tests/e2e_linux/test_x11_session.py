@@ -105,6 +105,15 @@ class Serve(unittest.TestCase):
             self.assertEqual(session.notification()["params"], {"sequence": watched + 1, "hasFiles": False})
         session.close()
 
+    def test_a_late_refusal_of_the_probe_is_not_taken_for_a_reads(self):
+        session = Session()
+        watched = session.call("watch", {"enabled": True})["sequence"]
+        with peer("late", ("text/uri-list", (file_uri(FILES[0]) + "\r\n").encode())):
+            self.assertEqual(session.notification()["params"], {"sequence": watched + 1, "hasFiles": False})
+            # Asked while the owner still sleeps on the probe, whose refusal comes first.
+            self.assertEqual(session.call("readFiles"), {"effect": "copy", "files": FILES[:1], "sequence": watched + 1})
+        session.close()
+
 
 if __name__ == "__main__":
     unittest.main()

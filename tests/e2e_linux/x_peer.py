@@ -4,6 +4,8 @@ the desktop would (Debian's python3-xlib, hence /usr/bin/python3):
 
   x_peer.py serve TARGET=HEX ...   answers TARGETS and each TARGET with its bytes
   x_peer.py mute                   owns the selection and answers nothing
+  x_peer.py late TARGET=HEX ...    refuses the first request a second late,
+                                   then answers as serve does
   x_peer.py stall TARGET           offers TARGET, then starts an incremental
                                    transfer of it and sends no chunk
   x_peer.py endless TARGET         offers TARGET, then sends an incremental
@@ -17,6 +19,7 @@ Prints "owned" once it owns the selection; ends when another program takes it.
 """
 import json
 import sys
+import time
 
 from Xlib import X, Xatom, display
 from Xlib.protocol import event
@@ -37,6 +40,7 @@ offered = {screen.intern_atom(name): bytes.fromhex(data)
 window.set_selection_owner(clipboard, X.CurrentTime)
 screen.sync()
 print("owned", flush=True)
+late_refusals = 1 if mode == "late" else 0
 while True:
     request = screen.next_event()
     if request.type == X.SelectionClear:
@@ -47,7 +51,10 @@ while True:
     if request.type != X.SelectionRequest or mode == "mute":
         continue
     property = X.NONE
-    if request.target == screen.intern_atom("TARGETS"):
+    if late_refusals:
+        late_refusals -= 1
+        time.sleep(1)
+    elif request.target == screen.intern_atom("TARGETS"):
         request.requestor.change_property(request.property, Xatom.ATOM, 32, list(offered))
         property = request.property
     elif request.target in offered and mode in ("stall", "endless"):
