@@ -48,8 +48,15 @@ class Session:
 
 
 class Serve(unittest.TestCase):
-    def test_methods_changes_and_the_hand_over_at_the_end(self):
+    def session(self):
+        """A session that is killed after the test if it failed before ending it,
+        so that a failure does not leave a server behind for the next test."""
         session = Session()
+        self.addCleanup(lambda: session.process.poll() is None and session.process.kill())
+        return session
+
+    def test_methods_changes_and_the_hand_over_at_the_end(self):
+        session = self.session()
         watched = session.call("watch", {"enabled": True})["sequence"]
         copied = session.call("copyFiles", {"files": FILES})["sequence"]
         self.assertEqual(copied, watched + 1)
@@ -74,7 +81,7 @@ class Serve(unittest.TestCase):
         wait_until(lambda: len(servers()) == 1, what="the one server that took over")
 
     def test_a_copy_made_while_the_session_ends_keeps_the_clipboard(self):
-        session = Session()
+        session = self.session()
         session.call("copyFiles", {"files": FILES})
         # Stopped while it waits in its loop, it finds the newer copy and its end of input at once.
         wait_until(lambda: pathlib.Path(f"/proc/{session.process.pid}/stat").read_text().split()[2] == "S")
@@ -88,7 +95,7 @@ class Serve(unittest.TestCase):
     def test_an_ending_signal_hands_the_clipboard_over_as_the_end_of_input_does(self):
         for ending in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
             with self.subTest(signal=ending.name):
-                session = Session()
+                session = self.session()
                 session.call("copyFiles", {"files": FILES[:1]})
                 session.process.send_signal(ending)
                 self.assertEqual(session.process.wait(timeout=30), 0)
@@ -96,7 +103,7 @@ class Serve(unittest.TestCase):
                 session.close()
 
     def test_an_owner_that_does_not_answer_delays_no_reply(self):
-        session = Session()
+        session = self.session()
         watched = session.call("watch", {"enabled": True})["sequence"]
         started = time.monotonic()
         with peer("mute"):
@@ -106,7 +113,7 @@ class Serve(unittest.TestCase):
         session.close()
 
     def test_a_late_refusal_of_the_probe_is_not_taken_for_a_reads(self):
-        session = Session()
+        session = self.session()
         watched = session.call("watch", {"enabled": True})["sequence"]
         with peer("late", ("text/uri-list", (file_uri(FILES[0]) + "\r\n").encode())):
             self.assertEqual(session.notification()["params"], {"sequence": watched + 1, "hasFiles": False})
