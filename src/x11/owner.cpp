@@ -64,14 +64,12 @@ IncrementalTransfer::~IncrementalTransfer() {
 }
 
 bool IncrementalTransfer::send_next_chunk() {
-    if (ended_) return false;
     const std::string_view chunk = rest_.substr(0, connection_.max_property_bytes());
     rest_.remove_prefix(chunk.size());
     (void)xcb_change_property(connection_.get(), XCB_PROP_MODE_REPLACE, requestor_, property_, type_, byte_format,
                               static_cast<std::uint32_t>(chunk.size()), chunk.data());
-    ended_ = chunk.empty();
     deadline_ = Deadline::after(stalled_transfer_timeout);
-    return true;
+    return !chunk.empty();
 }
 
 Result<Owner, ClipboardError> Owner::take(Connection& connection, xcb_window_t window,
@@ -205,6 +203,8 @@ void serve_until_taken(Connection& connection, Owner& owner) {
         if (event.value()) (void)owner.handle(**event.value());
         owner.drop_stalled();
     }
+    // The last transfer's closing empty chunk is still queued.
+    (void)connection.flush();
 }
 
 }  // namespace vantle_native::x11

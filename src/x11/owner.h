@@ -30,7 +30,7 @@ public:
     [[nodiscard]] xcb_window_t requestor() const { return requestor_; }
     [[nodiscard]] const Deadline& deadline() const { return deadline_; }
     // Writes the next chunk (an empty one last); false once the empty one is
-    // written and the transfer is over.
+    // written: the transfer is over, whether or not its reader deletes it.
     bool send_next_chunk();
 
 private:
@@ -39,7 +39,6 @@ private:
     xcb_atom_t property_;
     xcb_atom_t type_;
     std::string_view rest_;
-    bool ended_ = false;
     Deadline deadline_;
 };
 

@@ -183,13 +183,19 @@ public:
 
     // The end of the session: what it still owns goes to a detached child,
     // which takes it only from this session's window, so that a copy made
-    // by another program meanwhile is never overwritten.
+    // by another program meanwhile is never overwritten. The transfers under
+    // way are finished from here first: their readers read from this
+    // window, and a paste must not lose its end.
     [[nodiscard]] Status<ClipboardError> hand_over() {
         drain();
         auto owned = still_owns();
         if (!owned.ok()) return Failure{std::move(owned.error())};
-        if (!owned.value()) return Done{};
-        return x11::serve_from_detached_child(owner_->content(), window_);
+        if (owned.value()) {
+            auto handed = x11::serve_from_detached_child(owner_->content(), window_);
+            if (!handed.ok()) return handed;
+        }
+        if (owner_) x11::serve_until_taken(connection_, *owner_);
+        return Done{};
     }
 
 private:

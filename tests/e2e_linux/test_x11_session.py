@@ -10,7 +10,8 @@ import threading
 import time
 import unittest
 
-from x11_harness import EXE, display_environment, file_uri, peer, servers, wait_until, xclip_in, xclip_out
+from x11_harness import (EXE, PEER, SYSTEM_PYTHON, display_environment, file_uri, peer, servers, wait_until, xclip_in,
+                         xclip_out)
 
 FILES = ["/tmp/Фото 😀.png", "/tmp/a;;;b c"]
 
@@ -120,6 +121,20 @@ class Serve(unittest.TestCase):
             # Asked while the owner still sleeps on the probe, whose refusal comes first.
             self.assertEqual(session.call("readFiles"), {"effect": "copy", "files": FILES[:1], "sequence": watched + 1})
         session.close()
+
+    def test_a_transfer_under_way_when_the_input_ends_is_finished(self):
+        paths = [f"/tmp/many/path number {i:06d}" for i in range(100000)]
+        session = self.session()
+        session.call("copyFiles", {"files": paths})
+        reader = subprocess.Popen([SYSTEM_PYTHON, str(PEER), "read-incr", "text/uri-list"], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, env=display_environment())
+        self.addCleanup(reader.kill)
+        self.assertEqual(reader.stdout.readline(), b"incr\n")
+        session.process.stdin.close()
+        wait_until(lambda: len(servers()) == 2, what="the server that took over")
+        read, _ = reader.communicate(b"go\n", timeout=30)
+        self.assertEqual(read, "".join(file_uri(p) + "\r\n" for p in paths).encode())
+        self.assertEqual(session.close(), (0, b""))
 
 
 if __name__ == "__main__":

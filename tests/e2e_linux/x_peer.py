@@ -16,6 +16,9 @@ Prints "owned" once it owns the selection; ends when another program takes it.
   x_peer.py read TARGET            prints the owner's TARGET as JSON: its type,
                                    its format, its items, and the server's
                                    time when the answer came
+  x_peer.py read-incr TARGET       starts an incremental transfer of TARGET,
+                                   prints "incr", reads its chunks once a line
+                                   comes on standard input, prints their bytes
 """
 import json
 import sys
@@ -28,12 +31,35 @@ screen = display.Display()
 window = screen.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent, event_mask=X.PropertyChangeMask)
 clipboard = screen.intern_atom("CLIPBOARD")
 mode, arguments = sys.argv[1], sys.argv[2:]
-if mode == "read":
-    window.convert_selection(clipboard, screen.intern_atom(arguments[0]), clipboard, X.CurrentTime)
+
+
+def new_value():
+    """The next value written into the clipboard property of the window, and its time."""
     while (change := screen.next_event()).type != X.PropertyNotify or change.state != X.PropertyNewValue:
         pass
-    answer = window.get_full_property(clipboard, X.AnyPropertyType)
-    print(json.dumps([screen.get_atom_name(answer.property_type), answer.format, list(answer.value), change.time]))
+    return window.get_full_property(clipboard, X.AnyPropertyType), change.time
+
+
+if mode in ("read", "read-incr"):
+    window.convert_selection(clipboard, screen.intern_atom(arguments[0]), clipboard, X.CurrentTime)
+    answer, time_of_answer = new_value()
+    if mode == "read":
+        print(json.dumps([screen.get_atom_name(answer.property_type), answer.format, list(answer.value),
+                          time_of_answer]))
+        sys.exit()
+    assert answer.property_type == screen.intern_atom("INCR"), answer
+    print("incr", flush=True)
+    sys.stdin.readline()
+    data = b""
+    while True:
+        window.delete_property(clipboard)
+        chunk = new_value()[0].value
+        data += chunk
+        if not chunk:
+            window.delete_property(clipboard)
+            screen.sync()
+            break
+    sys.stdout.buffer.write(data)
     sys.exit()
 offered = {screen.intern_atom(name): bytes.fromhex(data)
            for name, data in (argument.split("=", 1) if "=" in argument else (argument, "") for argument in arguments)}
