@@ -29,7 +29,7 @@ constexpr std::size_t request_unit_bytes = 4;
 // In the order of Atoms' members.
 constexpr std::array atom_names{
     std::string_view("CLIPBOARD"),   std::string_view("TARGETS"),      std::string_view("TIMESTAMP"),
-    std::string_view("INCR"),        uri_list_target,                  gnome_copied_files_target,
+    std::string_view("MULTIPLE"),    std::string_view("INCR"),        uri_list_target,                  gnome_copied_files_target,
     kde_cut_selection_target,        utf8_string_target,               plain_text_target,
     std::string_view("_VANTLE_NATIVE_TRANSFER"), std::string_view("_VANTLE_NATIVE_TIME"),
     std::string_view("_VANTLE_NATIVE_OFFERS"),
@@ -50,8 +50,8 @@ std::optional<Atoms> intern_atoms(xcb_connection_t* connection) {
         if (reply) atoms[i] = reply->atom;
     }
     if (!all) return std::nullopt;
-    return Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5],
-                 atoms[6], atoms[7], atoms[8], atoms[9], atoms[10], atoms[11]};
+    return Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4],  atoms[5],  atoms[6],
+                 atoms[7], atoms[8], atoms[9], atoms[10], atoms[11], atoms[12]};
 }
 
 }  // namespace
@@ -105,6 +105,13 @@ Status<ClipboardError> Connection::flush() {
     if (xcb_flush(connection_) <= 0 || xcb_connection_has_error(connection_) != 0) {
         return Failure{broken_connection_error()};
     }
+    return Done{};
+}
+
+Status<ClipboardError> Connection::sync() {
+    const Owned<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    if (!reply) return Failure{broken_connection_error()};
     return Done{};
 }
 

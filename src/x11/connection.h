@@ -21,6 +21,7 @@ struct Atoms {
     xcb_atom_t clipboard;
     xcb_atom_t targets;
     xcb_atom_t timestamp;
+    xcb_atom_t multiple;
     xcb_atom_t incr;
     xcb_atom_t uri_list;
     xcb_atom_t gnome_copied_files;
@@ -93,6 +94,9 @@ public:
 
     // Sends what is queued; an error once the connection has broken.
     [[nodiscard]] Status<ClipboardError> flush();
+    // Returns once the server has carried out every request sent so far: a
+    // client that exits with requests in flight may see them dropped.
+    [[nodiscard]] Status<ClipboardError> sync();
     // An event that has already arrived, if any.
     [[nodiscard]] Event poll_event() const { return Event(xcb_poll_for_event(connection_)); }
     // An event that XCB has already read from the connection, if any: one that

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <utility>
+#include <vector>
 
 #include "x11/timeouts.h"
 
@@ -12,6 +14,8 @@ namespace {
 constexpr std::string_view not_confirmed_text = "another program took the clipboard as this one took it";
 constexpr std::uint8_t byte_format = 8;
 constexpr std::uint8_t long_format = 32;
+// More pairs than any requestor asks for in one MULTIPLE request.
+constexpr std::uint32_t max_multiple_atoms = 512;
 
 // The server grabbed: no other client's request is carried out until the
 // scope ends.
@@ -38,6 +42,19 @@ Result<bool, ClipboardError> set_and_confirm(Connection& connection, xcb_window_
     auto owner = clipboard_owner(connection);
     if (!owner.ok()) return Failure{std::move(owner.error())};
     return owner.value() == window;
+}
+
+// The atoms of a requestor's property of 32-bit items (a MULTIPLE request's
+// pairs) and its type; nothing when it cannot be read or is too long.
+std::optional<std::pair<xcb_atom_t, std::vector<xcb_atom_t>>> atoms_of_property(Connection& connection,
+                                                                                xcb_window_t window,
+                                                                                xcb_atom_t property) {
+    const auto cookie =
+        xcb_get_property(connection.get(), 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, max_multiple_atoms);
+    const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection.get(), cookie, nullptr));
+    if (!reply || reply->format != long_format || reply->bytes_after != 0) return std::nullopt;
+    const auto* items = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+    return std::pair{reply->type, std::vector<xcb_atom_t>(items, items + reply->value_len)};
 }
 
 }  // namespace
@@ -156,10 +173,13 @@ void Owner::answer(const xcb_selection_request_event_t& request) {
 
 bool Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
     const Atoms& atoms = connection_->atoms();
+    // Its pairs are in the property, so a request of the old conventions,
+    // which names none (it is then the target), has none to give.
+    if (target == atoms.multiple) return property != target && give_pairs(requestor, property);
     if (target == atoms.targets) {
-        const std::array<xcb_atom_t, 7> offered{atoms.targets,           atoms.timestamp,   atoms.uri_list,
-                                                atoms.gnome_copied_files, atoms.kde_cut_selection,
-                                                atoms.utf8_string,       atoms.plain_text};
+        const std::array<xcb_atom_t, 8> offered{atoms.targets,       atoms.timestamp,          atoms.multiple,
+                                                atoms.uri_list,      atoms.gnome_copied_files, atoms.kde_cut_selection,
+                                                atoms.utf8_string,   atoms.plain_text};
         (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_ATOM,
                                   long_format, offered.size(), offered.data());
         return true;
@@ -173,6 +193,33 @@ bool Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target)
     if (data == nullptr) return false;
     give_bytes(requestor, property, target, *data);
     return true;
+}
+
+// A MULTIPLE inside a MULTIPLE is refused, and so is a second target too
+// long for one request: a requestor's window has one incremental transfer
+// at a time.
+bool Owner::give_pairs(xcb_window_t requestor, xcb_atom_t property) {
+    auto read = atoms_of_property(*connection_, requestor, property);
+    if (!read) return false;
+    auto& [type, pairs] = *read;
+    bool incremental_given = false;
+    for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+        const xcb_atom_t target = pairs[i];
+        const xcb_atom_t into = pairs[i + 1];
+        const bool incremental = is_incremental(target);
+        const bool given = target != connection_->atoms().multiple && into != XCB_NONE &&
+                           !(incremental && incremental_given) && give(requestor, into, target);
+        incremental_given = incremental_given || (given && incremental);
+        if (!given) pairs[i] = XCB_NONE;
+    }
+    (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, type, long_format,
+                              static_cast<std::uint32_t>(pairs.size()), pairs.data());
+    return true;
+}
+
+bool Owner::is_incremental(xcb_atom_t target) const {
+    const std::string* data = bytes_of(target);
+    return data != nullptr && data->size() > connection_->max_property_bytes();
 }
 
 const std::string* Owner::bytes_of(xcb_atom_t target) const {
@@ -203,8 +250,9 @@ void serve_until_taken(Connection& connection, Owner& owner) {
         if (event.value()) (void)owner.handle(**event.value());
         owner.drop_stalled();
     }
-    // The last transfer's closing empty chunk is still queued.
-    (void)connection.flush();
+    // The last transfer's closing empty chunk must reach its reader before
+    // this client goes.
+    (void)connection.sync();
 }
 
 }  // namespace vantle_native::x11

@@ -86,6 +86,11 @@ private:
     // Writes what `target` asks for into the requestor's property; false
     // when this owner does not give that target.
     bool give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target);
+    // MULTIPLE: gives each (target, property) pair that `property` lists, in
+    // order, and writes the pairs back with None for each target refused.
+    bool give_pairs(xcb_window_t requestor, xcb_atom_t property);
+    // Whether `target`'s data is too long for one request.
+    [[nodiscard]] bool is_incremental(xcb_atom_t target) const;
     void give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data);
     // The bytes of a data target (each data target's type is the target
     // itself), or none for a target this owner does not give.

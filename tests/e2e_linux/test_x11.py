@@ -28,6 +28,9 @@ class OneShot(unittest.TestCase):
                 self.assertEqual(xclip_out("application/x-kde-cutselection"), kde)
                 for text in ("UTF8_STRING", "text/plain;charset=utf-8"):
                     self.assertEqual(xclip_out(text), "\n".join(PATHS).encode())
+                # One MULTIPLE request: every target as alone, None for the refused ones.
+                asked = ["application/x-kde-cutselection", "image/png", "text/uri-list", "MULTIPLE"]
+                self.assertEqual(peer_read(*asked, mode="read-multiple"), [kde.hex(), None, LIST.hex(), None])
 
     def test_reads_take_the_list_and_effect_that_other_programs_offer(self):
         foreign = b"# a comment\r\nhttp://host/x\r\nfile://elsewhere/y\r\nfile:///%FF\r\n"

@@ -17,8 +17,8 @@ HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a bac
 # Where each action reports its failures.
 LOCATION = {"--copy_files": b"src/main:40:36", "--read_files": b"src/main:44:41",
             "--read_files_with_effect": b"src/main:60:52"}
-TARGETS = ["TARGETS", "TIMESTAMP", "text/uri-list", "x-special/gnome-copied-files", "application/x-kde-cutselection",
-           "UTF8_STRING", "text/plain;charset=utf-8"]
+TARGETS = ["TARGETS", "TIMESTAMP", "MULTIPLE", "text/uri-list", "x-special/gnome-copied-files",
+           "application/x-kde-cutselection", "UTF8_STRING", "text/plain;charset=utf-8"]
 
 
 def display_environment(display=None):
@@ -83,9 +83,10 @@ def servers():
     return found
 
 
-def peer_read(target):
-    """The owner's `target` as x_peer.py reads it: type, format, items, and the server's time of the answer."""
-    return json.loads(subprocess.run([SYSTEM_PYTHON, str(PEER), "read", target], capture_output=True, timeout=30,
+def peer_read(target, *more, mode="read"):
+    """The owner's `target` as x_peer.py reads it: type, format, items, and the server's time of the answer;
+    with mode "read-multiple", each target's bytes (hex) or None, asked in one MULTIPLE request."""
+    return json.loads(subprocess.run([SYSTEM_PYTHON, str(PEER), mode, target, *more], capture_output=True, timeout=30,
                                      check=True, env=display_environment()).stdout)
 
 

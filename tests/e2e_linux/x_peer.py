@@ -16,6 +16,9 @@ Prints "owned" once it owns the selection; ends when another program takes it.
   x_peer.py read TARGET            prints the owner's TARGET as JSON: its type,
                                    its format, its items, and the server's
                                    time when the answer came
+  x_peer.py read-multiple TARGET ...
+                                   asks for the TARGETs in one MULTIPLE request;
+                                   prints, for each, its bytes as hex or null
   x_peer.py read-incr TARGET       starts an incremental transfer of TARGET,
                                    prints "incr", reads its chunks once a line
                                    comes on standard input, prints their bytes
@@ -40,6 +43,18 @@ def new_value():
     return window.get_full_property(clipboard, X.AnyPropertyType), change.time
 
 
+if mode == "read-multiple":
+    into = [screen.intern_atom(f"_PEER_{i}") for i in range(len(arguments))]
+    pairs = [atom for target, property in zip(arguments, into) for atom in (screen.intern_atom(target), property)]
+    window.change_property(clipboard, screen.intern_atom("ATOM_PAIR"), 32, pairs)
+    window.convert_selection(clipboard, screen.intern_atom("MULTIPLE"), clipboard, X.CurrentTime)
+    while (notify := screen.next_event()).type != X.SelectionNotify:
+        pass
+    answered = [X.NONE] * 2 * len(into) if notify.property == X.NONE else \
+        window.get_full_property(clipboard, X.AnyPropertyType).value
+    print(json.dumps([None if answered[2 * i] == X.NONE else bytes(window.get_full_property(p, X.AnyPropertyType).value).hex()
+                      for i, p in enumerate(into)]))
+    sys.exit()
 if mode in ("read", "read-incr"):
     window.convert_selection(clipboard, screen.intern_atom(arguments[0]), clipboard, X.CurrentTime)
     answer, time_of_answer = new_value()
