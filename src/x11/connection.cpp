@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "linux/byte_text.h"
@@ -20,6 +21,8 @@ constexpr std::string_view atoms_refused_text = "the X server did not intern the
 constexpr std::string_view window_refused_text = "the X server refused the clipboard's window";
 constexpr std::string_view broken_connection_text = "the connection to the X display broke";
 constexpr std::string_view no_time_text = "the X server did not give its time within 5 s";
+constexpr std::string_view unreadable_property_text = "the X server did not give the clipboard's data";
+constexpr std::size_t property_unit_bytes = 4;
 static_assert(answer_timeout == Milliseconds{5000}, "the texts name the timeout");
 
 // A ChangeProperty request's fixed part, ahead of its data.
@@ -106,6 +109,25 @@ Status<ClipboardError> Connection::flush() {
         return Failure{broken_connection_error()};
     }
     return Done{};
+}
+
+Result<Property, ClipboardError> read_property(Connection& connection, xcb_window_t window, xcb_atom_t property,
+                                               std::size_t limit, Deletion deletion) {
+    const auto units = static_cast<std::uint32_t>(limit / property_unit_bytes + 1);
+    const auto cookie = xcb_get_property(connection.get(), deletion == Deletion::take ? 1 : 0, window, property,
+                                         XCB_GET_PROPERTY_TYPE_ANY, 0, units);
+    const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection.get(), cookie, nullptr));
+    if (!reply) return Failure{clipboard_error(unreadable_property_text)};
+    const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
+    const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
+    if (length > limit || reply->bytes_after != 0) return Property{reply->type, reply->format, {}, true};
+    return Property{reply->type, reply->format, std::string(value, length), false};
+}
+
+std::vector<xcb_atom_t> atoms_of(std::string_view bytes) {
+    std::vector<xcb_atom_t> atoms(bytes.size() / sizeof(xcb_atom_t));
+    std::memcpy(atoms.data(), bytes.data(), atoms.size() * sizeof(xcb_atom_t));
+    return atoms;
 }
 
 Status<ClipboardError> Connection::sync() {

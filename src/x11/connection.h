@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "errors.h"
 #include "result.h"
@@ -70,6 +72,13 @@ private:
     explicit Deadline(Clock::time_point at) : at_(at) {}
     Clock::time_point at_;
 };
+
+// The earlier of two deadlines, either of which may be absent.
+[[nodiscard]] inline std::optional<Deadline> earlier(std::optional<Deadline> one, std::optional<Deadline> other) {
+    if (!one) return other;
+    if (!other) return one;
+    return one->at() <= other->at() ? one : other;
+}
 
 class Connection {
 public:
@@ -158,6 +167,32 @@ private:
     xcb_connection_t* connection_;
     xcb_window_t id_;
 };
+
+// A window's property: its type, the size of its items (8, 16 or 32 bits)
+// and its bytes, up to the limit it was read with.
+struct Property {
+    xcb_atom_t type;
+    std::uint8_t format;
+    // Read through Result's value(), which cppcheck does not follow.
+    // cppcheck-suppress unusedStructMember
+    std::string bytes;
+    // The value was longer than the limit: `bytes` is empty.
+    bool too_long;
+};
+
+// Whether a read deletes the property: the deletion is what asks an owner
+// for the next chunk of an incremental transfer.
+enum class Deletion : std::uint8_t { keep, take };
+
+// Reads a property of at most `limit` bytes. The server is asked for one
+// unit more than `limit` allows, so that a longer value is known as such
+// without being sent.
+[[nodiscard]] Result<Property, ClipboardError> read_property(Connection& connection, xcb_window_t window,
+                                                             xcb_atom_t property, std::size_t limit,
+                                                             Deletion deletion);
+
+// The atoms that a property of 32-bit items holds.
+[[nodiscard]] std::vector<xcb_atom_t> atoms_of(std::string_view bytes);
 
 // The server's current time, from the property change that a zero-length
 // append to the window makes: what taking a selection must be stamped with.

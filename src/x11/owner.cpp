@@ -15,7 +15,7 @@ constexpr std::string_view not_confirmed_text = "another program took the clipbo
 constexpr std::uint8_t byte_format = 8;
 constexpr std::uint8_t long_format = 32;
 // More pairs than any requestor asks for in one MULTIPLE request.
-constexpr std::uint32_t max_multiple_atoms = 512;
+constexpr std::size_t max_multiple_bytes = 512 * sizeof(xcb_atom_t);
 
 // The server grabbed: no other client's request is carried out until the
 // scope ends.
@@ -42,19 +42,6 @@ Result<bool, ClipboardError> set_and_confirm(Connection& connection, xcb_window_
     auto owner = clipboard_owner(connection);
     if (!owner.ok()) return Failure{std::move(owner.error())};
     return owner.value() == window;
-}
-
-// The atoms of a requestor's property of 32-bit items (a MULTIPLE request's
-// pairs) and its type; nothing when it cannot be read or is too long.
-std::optional<std::pair<xcb_atom_t, std::vector<xcb_atom_t>>> atoms_of_property(Connection& connection,
-                                                                                xcb_window_t window,
-                                                                                xcb_atom_t property) {
-    const auto cookie =
-        xcb_get_property(connection.get(), 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, max_multiple_atoms);
-    const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection.get(), cookie, nullptr));
-    if (!reply || reply->format != long_format || reply->bytes_after != 0) return std::nullopt;
-    const auto* items = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
-    return std::pair{reply->type, std::vector<xcb_atom_t>(items, items + reply->value_len)};
 }
 
 }  // namespace
@@ -195,32 +182,35 @@ bool Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target)
     return true;
 }
 
-// A MULTIPLE inside a MULTIPLE is refused, and so is a second target too
-// long for one request: a requestor's window has one incremental transfer
-// at a time.
+// Refused: a MULTIPLE inside a MULTIPLE, a pair that names the property of
+// the pairs (the pairs written back would overwrite its data), and a second
+// target too long for one request (a requestor's window has one incremental
+// transfer at a time).
 bool Owner::give_pairs(xcb_window_t requestor, xcb_atom_t property) {
-    auto read = atoms_of_property(*connection_, requestor, property);
-    if (!read) return false;
-    auto& [type, pairs] = *read;
+    auto read = read_property(*connection_, requestor, property, max_multiple_bytes, Deletion::keep);
+    if (!read.ok() || read.value().too_long || read.value().format != long_format) return false;
+    std::vector<xcb_atom_t> pairs = atoms_of(read.value().bytes);
     bool incremental_given = false;
     for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
         const xcb_atom_t target = pairs[i];
         const xcb_atom_t into = pairs[i + 1];
         const bool incremental = is_incremental(target);
-        const bool given = target != connection_->atoms().multiple && into != XCB_NONE &&
+        const bool given = target != connection_->atoms().multiple && into != XCB_NONE && into != property &&
                            !(incremental && incremental_given) && give(requestor, into, target);
         incremental_given = incremental_given || (given && incremental);
         if (!given) pairs[i] = XCB_NONE;
     }
-    (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, type, long_format,
-                              static_cast<std::uint32_t>(pairs.size()), pairs.data());
+    (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, read.value().type,
+                              long_format, static_cast<std::uint32_t>(pairs.size()), pairs.data());
     return true;
 }
 
 bool Owner::is_incremental(xcb_atom_t target) const {
     const std::string* data = bytes_of(target);
-    return data != nullptr && data->size() > connection_->max_property_bytes();
+    return data != nullptr && !fits_one_request(*data);
 }
+
+bool Owner::fits_one_request(std::string_view data) const { return data.size() <= connection_->max_property_bytes(); }
 
 const std::string* Owner::bytes_of(xcb_atom_t target) const {
     const Atoms& atoms = connection_->atoms();
@@ -232,7 +222,7 @@ const std::string* Owner::bytes_of(xcb_atom_t target) const {
 }
 
 void Owner::give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data) {
-    if (data.size() <= connection_->max_property_bytes()) {
+    if (fits_one_request(data)) {
         (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, type, byte_format,
                                   static_cast<std::uint32_t>(data.size()), data.data());
         return;
@@ -243,15 +233,15 @@ void Owner::give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t t
     transfers_.emplace_back(*connection_, requestor, property, type, data);
 }
 
-void serve_until_taken(Connection& connection, Owner& owner) {
-    while (owner.owns() || owner.busy()) {
-        auto event = connection.next_event(owner.next_deadline());
+void serve_until_taken(Connection& connection, Owner& owner, std::optional<Deadline> until) {
+    while ((owner.owns() || owner.busy()) && (!until || until->poll_timeout() > 0)) {
+        auto event = connection.next_event(earlier(owner.next_deadline(), until));
         if (!event.ok()) return;
         if (event.value()) (void)owner.handle(**event.value());
         owner.drop_stalled();
     }
     // The last transfer's closing empty chunk must reach its reader before
-    // this client goes.
+    // this client goes: with a flush alone, it was now and then lost.
     (void)connection.sync();
 }
 

@@ -91,6 +91,7 @@ private:
     bool give_pairs(xcb_window_t requestor, xcb_atom_t property);
     // Whether `target`'s data is too long for one request.
     [[nodiscard]] bool is_incremental(xcb_atom_t target) const;
+    [[nodiscard]] bool fits_one_request(std::string_view data) const;
     void give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data);
     // The bytes of a data target (each data target's type is the target
     // itself), or none for a target this owner does not give.
@@ -105,7 +106,7 @@ private:
 };
 
 // Serves until another program has taken the selection and no transfer is
-// left; the end of the connection ends it too.
-void serve_until_taken(Connection& connection, Owner& owner);
+// left, or until `until` if given; the end of the connection ends it too.
+void serve_until_taken(Connection& connection, Owner& owner, std::optional<Deadline> until = std::nullopt);
 
 }  // namespace vantle_native::x11

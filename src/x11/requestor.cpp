@@ -1,7 +1,6 @@
 #include "x11/requestor.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "x11/formats.h"
@@ -14,34 +13,16 @@ constexpr std::string_view no_answer_text = "the clipboard's owner did not answe
 constexpr std::string_view stalled_text = "the clipboard's owner stopped in the middle of a transfer (nothing for 5 s)";
 constexpr std::string_view endless_text = "the clipboard's owner did not finish a transfer within 60 s";
 constexpr std::string_view too_large_text = "the clipboard's data is larger than 256 MiB";
-constexpr std::string_view unreadable_property_text = "the X server did not give the clipboard's data";
 static_assert(answer_timeout == Milliseconds{5000}, "the texts name the timeout");
 static_assert(whole_transfer_timeout == Milliseconds{60000}, "the text names the timeout");
 static_assert(max_selection_bytes == std::size_t{256} << 20, "the text names the size");
 
-constexpr std::size_t property_unit_bytes = 4;
-
-struct Property {
-    xcb_atom_t type;
-    // Read through Result's value(), which cppcheck does not follow.
-    // cppcheck-suppress unusedStructMember
-    std::string bytes;
-};
-
-// Reads and deletes the property: the deletion is what asks an owner for
-// the next chunk of an incremental transfer. The server is asked for one
-// unit more than `limit` allows, so that a longer value is known as such
-// without being sent.
+// Reads and deletes the property, which asks an owner for the next chunk.
 Result<Property, ClipboardError> take_property(Connection& connection, xcb_window_t window, xcb_atom_t property,
                                                std::size_t limit) {
-    const auto units = static_cast<std::uint32_t>(limit / property_unit_bytes + 1);
-    const auto cookie = xcb_get_property(connection.get(), 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, units);
-    const Owned<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection.get(), cookie, nullptr));
-    if (!reply) return Failure{clipboard_error(unreadable_property_text)};
-    const auto* value = static_cast<const char*>(xcb_get_property_value(reply.get()));
-    const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply.get()));
-    if (length > limit || reply->bytes_after != 0) return Failure{clipboard_error(too_large_text)};
-    return Property{reply->type, std::string(value, length)};
+    auto read = read_property(connection, window, property, limit, Deletion::take);
+    if (read.ok() && read.value().too_long) return Failure{clipboard_error(too_large_text)};
+    return read;
 }
 
 bool is_property_change(const xcb_generic_event_t& event, xcb_window_t window, xcb_atom_t property, std::uint8_t state) {
@@ -72,12 +53,6 @@ Result<std::string, ClipboardError> read_increments(Connection& connection, xcb_
         if (chunk.value().bytes.empty()) return data;
         data += chunk.value().bytes;
     }
-}
-
-std::vector<xcb_atom_t> atoms_of(std::string_view bytes) {
-    std::vector<xcb_atom_t> atoms(bytes.size() / sizeof(xcb_atom_t));
-    std::memcpy(atoms.data(), bytes.data(), atoms.size() * sizeof(xcb_atom_t));
-    return atoms;
 }
 
 bool holds(const std::vector<xcb_atom_t>& targets, xcb_atom_t target) {

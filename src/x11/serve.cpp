@@ -85,13 +85,6 @@ private:
     linux_room::Descriptor descriptor_;
 };
 
-// The earlier of two deadlines, either of which may be absent.
-std::optional<Deadline> earlier(std::optional<Deadline> one, std::optional<Deadline> other) {
-    if (!one) return other;
-    if (!other) return one;
-    return one->at() <= other->at() ? one : other;
-}
-
 // The clipboard as the session sees it. Its sequence is its own count of the
 // selection's changes of owner, as XFIXES tells of them. Probes ask from a
 // window of their own: an owner's late refusal of one is then never taken
@@ -177,15 +170,15 @@ public:
     // When the loop must wake without input: a transfer's or a probe's
     // deadline.
     [[nodiscard]] std::optional<Deadline> next_deadline() const {
-        return earlier(owner_ ? owner_->next_deadline() : std::nullopt,
+        return x11::earlier(owner_ ? owner_->next_deadline() : std::nullopt,
                        probe_ ? std::optional<Deadline>(probe_->probe.deadline()) : std::nullopt);
     }
 
     // The end of the session: what it still owns goes to a detached child,
     // which takes it only from this session's window, so that a copy made
     // by another program meanwhile is never overwritten. The transfers under
-    // way are finished from here first: their readers read from this
-    // window, and a paste must not lose its end.
+    // way are finished from here, within the time a whole transfer has:
+    // their readers read from this window, and a paste must not lose its end.
     [[nodiscard]] Status<ClipboardError> hand_over() {
         drain();
         auto owned = still_owns();
@@ -194,7 +187,7 @@ public:
             auto handed = x11::serve_from_detached_child(owner_->content(), window_);
             if (!handed.ok()) return handed;
         }
-        if (owner_) x11::serve_until_taken(connection_, *owner_);
+        if (owner_) x11::serve_until_taken(connection_, *owner_, Deadline::after(x11::whole_transfer_timeout));
         return Done{};
     }
 

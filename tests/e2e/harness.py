@@ -178,19 +178,23 @@ class Wine:
     @contextlib.contextmanager
     def helper_until_released(self, command, *arguments, ready=None):
         """Runs a helper command that lasts until its release file exists;
-        waits for its ready file, if it has one, before yielding."""
+        waits for its ready file, or a second without one, before yielding."""
         release = WORK / f"{command}.release"
         for path in (release, ready):
             if path is not None:
                 path.unlink(missing_ok=True)
-        process = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), command, *map(windows_path, arguments),
-                                    windows_path(release)], env=self.env, stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            deadline = time.monotonic() + 60
-            while ready is not None and not ready.exists():
-                assert process.poll() is None and time.monotonic() < deadline, f"{command} did not start"
+        for _ in range(LOADER_ATTEMPTS):
+            process = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), command,
+                                        *map(windows_path, arguments), windows_path(release)], env=self.env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + (60 if ready else 1)
+            while not (ready and ready.exists()) and process.poll() is None and time.monotonic() < deadline:
                 time.sleep(0.05)
+            if process.poll() != LOADER_FAILED:
+                break
+            self.not_started.append(HELPER)
+        try:
+            assert process.poll() is None and (ready is None or ready.exists()), f"{command} did not start"
             yield
         finally:
             release.touch()
@@ -205,7 +209,6 @@ class Wine:
     def window_alive(self):
         """A Wine process with a window, so the desktop serves the X selection."""
         with self.helper_until_released("window"):
-            time.sleep(1)
             yield
 
 
@@ -283,6 +286,9 @@ class Session:
         if not never_started or self.starts >= LOADER_ATTEMPTS:
             return False
         self.wine.not_started.append(EXE)
+        for stream in (self.process.stdin, self.process.stdout, self.err):
+            with contextlib.suppress(OSError):
+                stream.close()
         self._start()
         return True
 

@@ -37,14 +37,16 @@ mode, arguments = sys.argv[1], sys.argv[2:]
 
 
 def new_value():
-    """The next value written into the clipboard property of the window, and its time."""
+    """The next value written into the clipboard property of the window, and its time; a refusal ends the peer."""
     while (change := screen.next_event()).type != X.PropertyNotify or change.state != X.PropertyNewValue:
-        pass
+        if change.type == X.SelectionNotify and change.property == X.NONE:
+            sys.exit("refused")
     return window.get_full_property(clipboard, X.AnyPropertyType), change.time
 
 
 if mode == "read-multiple":
-    into = [screen.intern_atom(f"_PEER_{i}") for i in range(len(arguments))]
+    # A MULTIPLE within it names the pairs' own property, as a careless requestor might.
+    into = [clipboard if target == "MULTIPLE" else screen.intern_atom(f"_PEER_{i}") for i, target in enumerate(arguments)]
     pairs = [atom for target, property in zip(arguments, into) for atom in (screen.intern_atom(target), property)]
     window.change_property(clipboard, screen.intern_atom("ATOM_PAIR"), 32, pairs)
     window.convert_selection(clipboard, screen.intern_atom("MULTIPLE"), clipboard, X.CurrentTime)
