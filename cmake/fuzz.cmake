@@ -5,7 +5,7 @@ set(VANTLE_FUZZ_SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=al
 
 add_library(vantle_fuzz_core OBJECT
   ${VANTLE_CORE_SOURCES}
-  ${VANTLE_X11_FORMAT_SOURCES}
+  ${VANTLE_SELECTION_FORMAT_SOURCES}
   tests/support/fake_win32.cpp
   tests/support/fake_serve.cpp
   tests/support/recording_receiver.cpp)

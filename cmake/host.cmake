@@ -7,7 +7,7 @@ find_package(GTest REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 enable_testing()
 
-add_library(vantle_core OBJECT ${VANTLE_CORE_SOURCES} ${VANTLE_X11_FORMAT_SOURCES})
+add_library(vantle_core OBJECT ${VANTLE_CORE_SOURCES} ${VANTLE_SELECTION_FORMAT_SOURCES})
 target_include_directories(vantle_core PUBLIC src src/win)
 target_compile_options(vantle_core PUBLIC ${VANTLE_WARNINGS} ${VANTLE_SANITIZERS})
 target_link_options(vantle_core PUBLIC ${VANTLE_SANITIZERS})
@@ -26,7 +26,7 @@ add_executable(unit_tests
   tests/unit/reader_test.cpp
   tests/unit/drop_files_test.cpp
   tests/unit/session_test.cpp
-  tests/unit/x11_formats_test.cpp
+  tests/unit/selection_formats_test.cpp
 )
 target_include_directories(unit_tests PRIVATE tests)
 target_link_libraries(unit_tests PRIVATE vantle_core GTest::gtest GTest::gtest_main)

@@ -1,64 +1,11 @@
 // The operations of file_clipboard.h on the X11 clipboard (the CLIPBOARD
 // selection): a copy is served by a detached child, a read asks the owner.
-#include "x11/clipboard.h"
-
-#include <unistd.h>
-
 #include <memory>
 
+#include "selection/content.h"
 #include "x11/connection.h"
 #include "x11/detached_server.h"
 #include "x11/requestor.h"
-
-namespace vantle_native::x11 {
-namespace {
-
-constexpr std::string_view no_directory_text = "the current directory, which a relative path is taken from, is unknown: ";
-
-// Where a relative path is taken from, with a slash at its end.
-Result<std::string, ClipboardError> current_directory() {
-    // The C library sizes the buffer, so that no depth of directories is too deep.
-    const std::unique_ptr<char, Freed> path(getcwd(nullptr, 0));
-    if (!path) {
-        const OsError error = last_os_error();
-        std::string text(clipboard_error_prefix);
-        text += no_directory_text;
-        text += to_text(error);
-        return Failure{ClipboardError(Pasteboard{std::move(text), error.code})};
-    }
-    std::string directory(path.get());
-    if (!directory.ends_with('/')) directory += '/';
-    return directory;
-}
-
-}  // namespace
-
-Result<std::shared_ptr<const SelectionContent>, ClipboardError> content_of(const clipboard::PreparedList& list,
-                                                                          clipboard::DropEffect effect) {
-    const std::string_view given(reinterpret_cast<const char*>(list.bytes.data()), list.bytes.size());
-    std::string names;
-    names.reserve(given.size());
-    std::string directory;
-    std::optional<ClipboardError> failed;
-    clipboard::for_each_name(given, [&](std::string_view path) {
-        if (failed) return;
-        if (!path.starts_with('/') && directory.empty()) {
-            auto found = current_directory();
-            if (!found.ok()) {
-                failed = std::move(found.error());
-                return;
-            }
-            directory = std::move(found.value());
-        }
-        if (!path.starts_with('/')) names += directory;
-        names += path;
-        names += '\0';
-    });
-    if (failed) return Failure{std::move(*failed)};
-    return std::make_shared<const SelectionContent>(selection_content(std::move(names), effect));
-}
-
-}  // namespace vantle_native::x11
 
 namespace vantle_native::clipboard {
 namespace {
@@ -93,7 +40,7 @@ Result<x11::SelectionRead, ClipboardError> read_selection() {
 
 // Each path as given, followed by a NUL (no path holds one); an empty path
 // names no file and is left out. A relative path is made absolute when the
-// list is placed (x11::content_of), where its failure can be told.
+// list is placed (selection::content_of), where its failure can be told.
 PreparedList prepare_file_list(std::span<const std::string_view> paths) {
     PreparedList list;
     for (const std::string_view path : paths) {
@@ -111,7 +58,7 @@ Status<ClipboardError> write_file_list(std::span<const std::string_view> paths) 
 }
 
 Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effect) {
-    auto content = x11::content_of(list, effect);
+    auto content = selection::content_of(list, effect);
     if (!content.ok()) return Failure{std::move(content.error())};
     return x11::serve_from_detached_child(content.value(), XCB_NONE);
 }

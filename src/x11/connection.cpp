@@ -2,13 +2,13 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
 #include "linux/byte_text.h"
-#include "x11/formats.h"
 #include "x11/timeouts.h"
 
 namespace vantle_native::x11 {
@@ -29,32 +29,38 @@ static_assert(answer_timeout == Milliseconds{5000}, "the texts name the timeout"
 constexpr std::size_t change_property_header_bytes = 24;
 constexpr std::size_t request_unit_bytes = 4;
 
-// In the order of Atoms' members.
-constexpr std::array atom_names{
-    std::string_view("CLIPBOARD"),   std::string_view("TARGETS"),      std::string_view("TIMESTAMP"),
-    std::string_view("MULTIPLE"),    std::string_view("INCR"),        uri_list_target,                  gnome_copied_files_target,
-    kde_cut_selection_target,        utf8_string_target,               plain_text_target,
-    std::string_view("_VANTLE_NATIVE_TRANSFER"), std::string_view("_VANTLE_NATIVE_TIME"),
-    std::string_view("_VANTLE_NATIVE_OFFERS"),
+// In the order of Atoms' members; the served targets' names follow.
+constexpr std::array protocol_atom_names{
+    std::string_view("CLIPBOARD"), std::string_view("TARGETS"), std::string_view("TIMESTAMP"),
+    std::string_view("MULTIPLE"),  std::string_view("INCR"),    std::string_view("_VANTLE_NATIVE_TRANSFER"),
+    std::string_view("_VANTLE_NATIVE_TIME"), std::string_view("_VANTLE_NATIVE_OFFERS"),
 };
-static_assert(sizeof(Atoms) == atom_names.size() * sizeof(xcb_atom_t));
+constexpr std::size_t atom_count = protocol_atom_names.size() + selection::served_targets.size();
+static_assert(sizeof(Atoms) == atom_count * sizeof(xcb_atom_t));
+
+constexpr std::string_view atom_name(std::size_t index) {
+    if (index < protocol_atom_names.size()) return protocol_atom_names[index];
+    return selection::name_of(selection::served_targets[index - protocol_atom_names.size()]);
+}
 
 // Every atom asked for at once, then every answer taken: one round trip.
 std::optional<Atoms> intern_atoms(xcb_connection_t* connection) {
-    std::array<xcb_intern_atom_cookie_t, atom_names.size()> cookies{};
-    for (std::size_t i = 0; i < atom_names.size(); ++i) {
-        cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(atom_names[i].size()), atom_names[i].data());
+    std::array<xcb_intern_atom_cookie_t, atom_count> cookies{};
+    for (std::size_t i = 0; i < atom_count; ++i) {
+        const std::string_view name = atom_name(i);
+        cookies[i] = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
     }
-    std::array<xcb_atom_t, atom_names.size()> atoms{};
+    std::array<xcb_atom_t, atom_count> atoms{};
     bool all = true;
-    for (std::size_t i = 0; i < atom_names.size(); ++i) {
+    for (std::size_t i = 0; i < atom_count; ++i) {
         const Owned<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookies[i], nullptr));
         all = all && reply != nullptr;
         if (reply) atoms[i] = reply->atom;
     }
     if (!all) return std::nullopt;
-    return Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4],  atoms[5],  atoms[6],
-                 atoms[7], atoms[8], atoms[9], atoms[10], atoms[11], atoms[12]};
+    Atoms interned{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6], atoms[7], {}};
+    std::copy(atoms.begin() + protocol_atom_names.size(), atoms.end(), interned.served.begin());
+    return interned;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "selection/formats.h"
 #include "result.h"
 
 namespace vantle_native::x11 {
@@ -25,11 +26,6 @@ struct Atoms {
     xcb_atom_t timestamp;
     xcb_atom_t multiple;
     xcb_atom_t incr;
-    xcb_atom_t uri_list;
-    xcb_atom_t gnome_copied_files;
-    xcb_atom_t kde_cut_selection;
-    xcb_atom_t utf8_string;
-    xcb_atom_t plain_text;
     // The property of our window that a read asks the owner to fill.
     xcb_atom_t transfer;
     // The property of our window that a zero-length append stamps with the
@@ -39,6 +35,17 @@ struct Atoms {
     // (its targets) is answered in: apart from a read's, so that neither
     // answer is taken for the other.
     xcb_atom_t offer_probe;
+    // The served targets, in the order of selection::served_targets.
+    std::array<xcb_atom_t, selection::served_targets.size()> served;
+
+    [[nodiscard]] xcb_atom_t of(selection::Target target) const { return served[static_cast<std::size_t>(target)]; }
+    // The served target that `atom` names, if any.
+    [[nodiscard]] std::optional<selection::Target> target_of(xcb_atom_t atom) const {
+        for (const selection::Target target : selection::served_targets) {
+            if (of(target) == atom) return target;
+        }
+        return std::nullopt;
+    }
 };
 
 // What XCB allocates for an event, a reply or an error: freed with free().

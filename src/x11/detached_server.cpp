@@ -99,7 +99,7 @@ void detach(int report) {
 // The selection taken for the child: at once for a new copy; for a
 // hand-over, only from the window that hands it over.
 Result<std::optional<Owner>, ClipboardError> take_selection(Connection& connection, xcb_window_t window,
-                                                            const std::shared_ptr<const SelectionContent>& content,
+                                                            const std::shared_ptr<const selection::SelectionContent>& content,
                                                             xcb_timestamp_t time, xcb_window_t handed_by) {
     if (handed_by != XCB_NONE) return Owner::take_over(connection, window, content, time, handed_by);
     auto owner = Owner::take(connection, window, content, time);
@@ -109,7 +109,7 @@ Result<std::optional<Owner>, ClipboardError> take_selection(Connection& connecti
 
 // The child: owns the selection, says so, serves until another program
 // takes it. It never returns: its parent's scopes are the parent's to end.
-[[noreturn]] void run_child(int report, const std::shared_ptr<const SelectionContent>& content,
+[[noreturn]] void run_child(int report, const std::shared_ptr<const selection::SelectionContent>& content,
                             xcb_window_t handed_by) {
     detach(report);
     const auto fail = [](const ClipboardError& error) {
@@ -176,7 +176,7 @@ private:
 
 }  // namespace
 
-Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const SelectionContent>& content,
+Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const selection::SelectionContent>& content,
                                                  xcb_window_t handed_by) {
     std::array<int, 2> ends{};
     if (pipe2(ends.data(), O_CLOEXEC) != 0) return Failure{clipboard_error(last_os_error())};

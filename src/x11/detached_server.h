@@ -8,7 +8,7 @@
 
 #include "errors.h"
 #include "result.h"
-#include "x11/formats.h"
+#include "selection/formats.h"
 
 namespace vantle_native::x11 {
 
@@ -22,7 +22,7 @@ namespace vantle_native::x11 {
 // process that owns the selection now. The child then takes it only while
 // that window still owns it, and when another program has taken it
 // meanwhile, that newer copy stays, no child is left, and that is no error.
-[[nodiscard]] Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const SelectionContent>& content,
+[[nodiscard]] Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const selection::SelectionContent>& content,
                                                                xcb_window_t handed_by);
 
 }  // namespace vantle_native::x11

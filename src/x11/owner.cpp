@@ -77,7 +77,7 @@ bool IncrementalTransfer::send_next_chunk() {
 }
 
 Result<Owner, ClipboardError> Owner::take(Connection& connection, xcb_window_t window,
-                                          std::shared_ptr<const SelectionContent> content, xcb_timestamp_t time) {
+                                          std::shared_ptr<const selection::SelectionContent> content, xcb_timestamp_t time) {
     auto confirmed = set_and_confirm(connection, window, time);
     if (!confirmed.ok()) return Failure{std::move(confirmed.error())};
     if (!confirmed.value()) return Failure{clipboard_error(not_confirmed_text)};
@@ -85,7 +85,7 @@ Result<Owner, ClipboardError> Owner::take(Connection& connection, xcb_window_t w
 }
 
 Result<std::optional<Owner>, ClipboardError> Owner::take_over(Connection& connection, xcb_window_t window,
-                                                              std::shared_ptr<const SelectionContent> content,
+                                                              std::shared_ptr<const selection::SelectionContent> content,
                                                               xcb_timestamp_t time, xcb_window_t previous) {
     const ServerGrab grab(connection);
     auto owner = clipboard_owner(connection);
@@ -164,9 +164,9 @@ bool Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target)
     // which names none (it is then the target), has none to give.
     if (target == atoms.multiple) return property != target && give_pairs(requestor, property);
     if (target == atoms.targets) {
-        const std::array<xcb_atom_t, 8> offered{atoms.targets,       atoms.timestamp,          atoms.multiple,
-                                                atoms.uri_list,      atoms.gnome_copied_files, atoms.kde_cut_selection,
-                                                atoms.utf8_string,   atoms.plain_text};
+        std::array<xcb_atom_t, 3 + selection::served_targets.size()> offered{atoms.targets, atoms.timestamp,
+                                                                            atoms.multiple};
+        std::copy(atoms.served.begin(), atoms.served.end(), offered.begin() + 3);
         (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_ATOM,
                                   long_format, offered.size(), offered.data());
         return true;
@@ -213,12 +213,8 @@ bool Owner::is_incremental(xcb_atom_t target) const {
 bool Owner::fits_one_request(std::string_view data) const { return data.size() <= connection_->max_property_bytes(); }
 
 const std::string* Owner::bytes_of(xcb_atom_t target) const {
-    const Atoms& atoms = connection_->atoms();
-    if (target == atoms.uri_list) return &content_->uri_list;
-    if (target == atoms.gnome_copied_files) return &content_->gnome_copied_files;
-    if (target == atoms.kde_cut_selection) return &content_->kde_cut_selection;
-    if (target == atoms.utf8_string || target == atoms.plain_text) return &content_->text;
-    return nullptr;
+    const auto served = connection_->atoms().target_of(target);
+    return served ? &content_->bytes(*served) : nullptr;
 }
 
 void Owner::give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data) {

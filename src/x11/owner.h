@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "x11/connection.h"
-#include "x11/formats.h"
+#include "selection/formats.h"
 
 namespace vantle_native::x11 {
 
@@ -47,14 +47,14 @@ public:
     // Takes the selection for `window` at `time` (the server's, not
     // CurrentTime) and checks with the server that it holds it.
     [[nodiscard]] static Result<Owner, ClipboardError> take(Connection& connection, xcb_window_t window,
-                                                            std::shared_ptr<const SelectionContent> content,
+                                                            std::shared_ptr<const selection::SelectionContent> content,
                                                             xcb_timestamp_t time);
     // The same, only while `previous` (a window of another client, which
     // hands its selection over) still owns it: the server is grabbed from
     // the check to the take, so that no other program's copy can come in
     // between and be lost. Nothing when another program owns it already.
     [[nodiscard]] static Result<std::optional<Owner>, ClipboardError> take_over(
-        Connection& connection, xcb_window_t window, std::shared_ptr<const SelectionContent> content,
+        Connection& connection, xcb_window_t window, std::shared_ptr<const selection::SelectionContent> content,
         xcb_timestamp_t time, xcb_window_t previous);
 
     Owner(Owner&&) noexcept = default;
@@ -75,10 +75,10 @@ public:
     // Drops the transfers whose readers have gone quiet past their deadline.
     void drop_stalled();
 
-    [[nodiscard]] const std::shared_ptr<const SelectionContent>& content() const { return content_; }
+    [[nodiscard]] const std::shared_ptr<const selection::SelectionContent>& content() const { return content_; }
 
 private:
-    Owner(Connection& connection, xcb_window_t window, std::shared_ptr<const SelectionContent> content,
+    Owner(Connection& connection, xcb_window_t window, std::shared_ptr<const selection::SelectionContent> content,
           xcb_timestamp_t time)
         : connection_(&connection), window_(window), content_(std::move(content)), time_(time) {}
 
@@ -99,7 +99,7 @@ private:
 
     Connection* connection_;
     xcb_window_t window_;
-    std::shared_ptr<const SelectionContent> content_;
+    std::shared_ptr<const selection::SelectionContent> content_;
     xcb_timestamp_t time_;
     bool owns_ = true;
     std::list<IncrementalTransfer> transfers_;

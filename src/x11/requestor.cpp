@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "x11/formats.h"
+#include "selection/formats.h"
 #include "x11/timeouts.h"
 
 namespace vantle_native::x11 {
@@ -59,9 +59,9 @@ bool holds(const std::vector<xcb_atom_t>& targets, xcb_atom_t target) {
     return std::find(targets.begin(), targets.end(), target) != targets.end();
 }
 
-// Whether targets hold a file list this program reads.
-bool offers_files(const Atoms& atoms, const std::vector<xcb_atom_t>& targets) {
-    return holds(targets, atoms.gnome_copied_files) || holds(targets, atoms.uri_list);
+// What an owner offering `targets` offers, as the formats ask it.
+auto offer_of(const Atoms& atoms, const std::vector<xcb_atom_t>& targets) {
+    return [&atoms, &targets](selection::Target target) { return holds(targets, atoms.of(target)); };
 }
 
 // The bytes of `target`, converted into the transfer property of `window`;
@@ -110,21 +110,16 @@ Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, xcb
     auto targets = read_targets(connection, window, others);
     if (!targets.ok()) return Failure{std::move(targets.error())};
     const Atoms& atoms = connection.atoms();
-    if (holds(targets.value(), atoms.gnome_copied_files)) {
-        auto bytes = read_target(connection, window, atoms.gnome_copied_files, others);
-        if (!bytes.ok()) return Failure{std::move(bytes.error())};
-        if (!bytes.value()) return SelectionRead{true, std::nullopt};
-        return SelectionRead{true, drop_of_gnome_copied_files(*bytes.value())};
-    }
-    if (!holds(targets.value(), atoms.uri_list)) return SelectionRead{true, std::nullopt};
-    auto list = read_target(connection, window, atoms.uri_list, others);
+    const auto plan = selection::read_plan(offer_of(atoms, targets.value()));
+    if (!plan) return SelectionRead{true, std::nullopt};
+    auto list = read_target(connection, window, atoms.of(plan->list), others);
     if (!list.ok()) return Failure{std::move(list.error())};
     if (!list.value()) return SelectionRead{true, std::nullopt};
-    clipboard::FileDrop drop{clipboard::DropEffect::copy, paths_of_uri_list(*list.value())};
-    if (holds(targets.value(), atoms.kde_cut_selection)) {
-        auto cut = read_target(connection, window, atoms.kde_cut_selection, others);
+    clipboard::FileDrop drop = selection::drop_of(plan->list, *list.value());
+    if (plan->kde_marker) {
+        auto cut = read_target(connection, window, atoms.of(selection::Target::kde_cut_selection), others);
         if (!cut.ok()) return Failure{std::move(cut.error())};
-        if (cut.value()) drop.effect = effect_of_kde_cut_selection(*cut.value());
+        if (cut.value()) drop.effect = selection::effect_of_kde_cut_selection(*cut.value());
     }
     return SelectionRead{true, std::move(drop)};
 }
@@ -146,7 +141,8 @@ std::optional<bool> OfferProbe::answer(Connection& connection, const xcb_generic
     if (notify.property == XCB_NONE) return false;
     // A list of targets is a few atoms: one request's worth is plenty.
     auto listed = take_property(connection, window_, atoms.offer_probe, connection.max_property_bytes());
-    return listed.ok() && listed.value().type != atoms.incr && offers_files(atoms, atoms_of(listed.value().bytes));
+    return listed.ok() && listed.value().type != atoms.incr &&
+           selection::offers_file_list(offer_of(atoms, atoms_of(listed.value().bytes)));
 }
 
 }  // namespace vantle_native::x11

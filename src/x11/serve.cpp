@@ -19,7 +19,7 @@
 #include "runtime/stdio.h"
 #include "session/line_reader.h"
 #include "session/session.h"
-#include "x11/clipboard.h"
+#include "selection/content.h"
 #include "x11/connection.h"
 #include "x11/detached_server.h"
 #include "x11/owner.h"
@@ -100,7 +100,7 @@ public:
           others_([this](Event event) { route(std::move(event)); }) {}
 
     Result<std::uint64_t, ClipboardError> place(clipboard::PreparedList list, clipboard::DropEffect effect) override {
-        auto content = x11::content_of(list, effect);
+        auto content = selection::content_of(list, effect);
         if (!content.ok()) return Failure{std::move(content.error())};
         auto time = x11::server_time(connection_, window_, others_);
         if (!time.ok()) return Failure{std::move(time.error())};
@@ -129,7 +129,7 @@ public:
         auto owned = still_owns();
         if (!owned.ok()) return Failure{std::move(owned.error())};
         if (owned.value()) {
-            const x11::SelectionContent& content = *owner_->content();
+            const selection::SelectionContent& content = *owner_->content();
             return Read{clipboard::FileDrop{content.effect, content.names}, sequence_};
         }
         const std::uint64_t read_at = sequence_;

@@ -24,7 +24,8 @@ class OneShot(unittest.TestCase):
                 self.assertEqual(run(*arguments, input=input), DONE)
                 self.assertEqual(sorted(xclip_out("TARGETS").split()), sorted(t.encode() for t in TARGETS))
                 self.assertEqual(xclip_out("text/uri-list"), LIST)
-                self.assertEqual(xclip_out("x-special/gnome-copied-files"), "\n".join([word, *URIS]).encode())
+                for copied_files in ("x-special/gnome-copied-files", "x-special/mate-copied-files"):
+                    self.assertEqual(xclip_out(copied_files), "\n".join([word, *URIS]).encode())
                 self.assertEqual(xclip_out("application/x-kde-cutselection"), kde)
                 for text in ("UTF8_STRING", "text/plain;charset=utf-8"):
                     self.assertEqual(xclip_out(text), "\n".join(PATHS).encode())
@@ -38,6 +39,12 @@ class OneShot(unittest.TestCase):
             (lambda: xclip_in("text/uri-list", foreign + LIST.replace(b"\r\n", b"\n")), b"copy\n"),
             (lambda: xclip_in("x-special/gnome-copied-files", b"cut\n" + LIST), b"move\n"),
             (lambda: xclip_in("x-special/gnome-copied-files", b"copy\n" + LIST), b"copy\n"),
+            # A file manager that ends its data with a NUL, and MATE's own target.
+            (lambda: xclip_in("x-special/gnome-copied-files", b"cut\n" + "\n".join(URIS).encode() + b"\0"), b"move\n"),
+            (lambda: xclip_in("text/uri-list", "\n".join(URIS).encode() + b"\0"), b"copy\n"),
+            (lambda: xclip_in("x-special/mate-copied-files", b"cut\n" + LIST), b"move\n"),
+            (lambda: peer("serve", ("x-special/mate-copied-files", b"cut\n" + LIST), ("text/uri-list", LIST)),
+             b"move\n"),
             (lambda: peer("serve", ("text/uri-list", LIST), ("application/x-kde-cutselection", b"1")), b"move\n"),
             (lambda: peer("serve", ("text/uri-list", LIST), ("application/x-kde-cutselection", b"0")), b"copy\n"),
         ]

@@ -18,7 +18,7 @@ HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a bac
 LOCATION = {"--copy_files": b"src/main:40:36", "--read_files": b"src/main:44:41",
             "--read_files_with_effect": b"src/main:60:52"}
 TARGETS = ["TARGETS", "TIMESTAMP", "MULTIPLE", "text/uri-list", "x-special/gnome-copied-files",
-           "application/x-kde-cutselection", "UTF8_STRING", "text/plain;charset=utf-8"]
+           "x-special/mate-copied-files", "application/x-kde-cutselection", "UTF8_STRING", "text/plain;charset=utf-8"]
 
 
 def display_environment(display=None):

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "x11/formats.h"
+#include "selection/formats.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    using vantle_native::x11::file_uri;
-    using vantle_native::x11::local_path;
+    using vantle_native::selection::file_uri;
+    using vantle_native::selection::local_path;
 
     const auto path = local_path(text);
     if (path) {
@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string expected;
     std::string_view rest = text;
+    while (rest.ends_with('\0')) rest.remove_suffix(1);
     while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
@@ -29,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line.starts_with('#')) continue;
         if (const auto decoded = local_path(line)) expected += *decoded + '\0';
     }
-    fuzz::check(vantle_native::x11::paths_of_uri_list(text) == expected);
+    fuzz::check(vantle_native::selection::paths_of_uri_list(text) == expected);
     return 0;
 }

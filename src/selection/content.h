@@ -1,13 +1,13 @@
-// What the X11 clipboard's operations and the session share: the content a
-// copy serves, built from a prepared list.
+// The content a copy serves, built from a prepared list: the same for the
+// X11 and the Wayland clipboard.
 #pragma once
 
 #include <memory>
 
 #include "file_clipboard.h"
-#include "x11/formats.h"
+#include "selection/formats.h"
 
-namespace vantle_native::x11 {
+namespace vantle_native::selection {
 
 // The content for a prepared list (each path followed by a NUL, as given)
 // and its effect. A URI names a file from the root, so a relative path is
@@ -17,4 +17,4 @@ namespace vantle_native::x11 {
 [[nodiscard]] Result<std::shared_ptr<const SelectionContent>, ClipboardError> content_of(
     const clipboard::PreparedList& list, clipboard::DropEffect effect);
 
-}  // namespace vantle_native::x11
+}  // namespace vantle_native::selection

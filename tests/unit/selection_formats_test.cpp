@@ -1,12 +1,14 @@
-// The X11 clipboard's formats on their own: no X server.
-#include "x11/formats.h"
+// The Linux clipboards' formats on their own: no X server, no compositor.
+#include "selection/formats.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
-using namespace vantle_native::x11;
+using namespace vantle_native::selection;
 using vantle_native::clipboard::DropEffect;
 
 namespace {
@@ -55,27 +57,59 @@ TEST(LocalPath, TakesLocalFileUrisAndRefusesEverythingElse) {
 TEST(SelectionContent, GivesEachTargetsBytes) {
     const SelectionContent copy = selection_content("/a b\0/c\0"s, DropEffect::copy);
     EXPECT_EQ(copy.uri_list, "file:///a%20b\r\nfile:///c\r\n");
-    EXPECT_EQ(copy.gnome_copied_files, "copy\nfile:///a%20b\nfile:///c");
+    EXPECT_EQ(copy.copied_files, "copy\nfile:///a%20b\nfile:///c");
     EXPECT_EQ(copy.kde_cut_selection, "0");
     EXPECT_EQ(copy.text, "/a b\n/c");
     const SelectionContent cut = selection_content("/x\0"s, DropEffect::move);
-    EXPECT_EQ(cut.gnome_copied_files, "cut\nfile:///x");
+    EXPECT_EQ(cut.copied_files, "cut\nfile:///x");
     EXPECT_EQ(cut.kde_cut_selection, "1");
-    EXPECT_EQ(selection_content("", DropEffect::move).gnome_copied_files, "cut");
+    EXPECT_EQ(selection_content("", DropEffect::move).copied_files, "cut");
 }
 
 TEST(ReadLists, TakeLocalPathsFromEitherLineEndAndLeaveTheRestOut) {
     const std::string list = "# a comment\r\nfile:///a\r\nhttp://x/y\nfile:///b%20c\n\nfile://h/z\r\nfile:///%FF\nfile:///d";
     EXPECT_EQ(paths_of_uri_list(list), "/a\0/b c\0/d\0"s);
-    const auto cut = drop_of_gnome_copied_files("cut\r\n" + list);
+    const auto cut = drop_of_copied_files("cut\r\n" + list);
     EXPECT_EQ(cut.effect, DropEffect::move);
     EXPECT_EQ(cut.names, "/a\0/b c\0/d\0"s);
     for (const std::string first : {"copy", "link", ""}) {
-        EXPECT_EQ(drop_of_gnome_copied_files(first + "\nfile:///a").effect, DropEffect::copy) << first;
+        EXPECT_EQ(drop_of_copied_files(first + "\nfile:///a").effect, DropEffect::copy) << first;
     }
     EXPECT_EQ(effect_of_kde_cut_selection("1"), DropEffect::move);
     EXPECT_EQ(effect_of_kde_cut_selection("0"), DropEffect::copy);
     EXPECT_EQ(effect_of_kde_cut_selection(""), DropEffect::copy);
+    // Some file managers end every target's data with NULs; one inside a
+    // line still makes that name no path.
+    EXPECT_EQ(paths_of_uri_list("file:///a\r\nfile:///b\0\0"s), "/a\0/b\0"s);
+    EXPECT_EQ(paths_of_uri_list("file:///a\0b\nfile:///c"s), "/c\0"s);
+    EXPECT_EQ(drop_of_copied_files("cut\nfile:///a\nfile:///b\0"s).names, "/a\0/b\0"s);
+    EXPECT_EQ(drop_of_copied_files("cut\0"s).effect, DropEffect::move);
+    EXPECT_EQ(effect_of_kde_cut_selection("1\0"s), DropEffect::move);
+}
+
+TEST(ReadPlan, PrefersGnomeThenMateThenTheUriListWithKdesMarker) {
+    using T = Target;
+    const struct {
+        std::vector<T> offered;
+        std::optional<T> list;
+        bool kde_marker;
+    } cases[] = {
+        {{T::uri_list, T::mate_copied_files, T::gnome_copied_files}, T::gnome_copied_files, false},
+        {{T::uri_list, T::mate_copied_files, T::kde_cut_selection}, T::mate_copied_files, false},
+        {{T::uri_list, T::kde_cut_selection}, T::uri_list, true},
+        {{T::uri_list}, T::uri_list, false},
+        {{T::kde_cut_selection, T::utf8_string, T::plain_text}, std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+        const auto plan = read_plan([&](T target) { return std::ranges::count(c.offered, target) > 0; });
+        ASSERT_EQ(plan.has_value(), c.list.has_value()) << c.offered.size();
+        if (plan) {
+            EXPECT_EQ(plan->list, *c.list);
+            EXPECT_EQ(plan->kde_marker, c.kde_marker);
+        }
+    }
+    for (const T target : served_targets) EXPECT_EQ(target_named(name_of(target)), target);
+    EXPECT_EQ(target_named("text/plain"), std::nullopt);
 }
 
 }  // namespace

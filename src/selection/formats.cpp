@@ -1,10 +1,10 @@
-#include "x11/formats.h"
+#include "selection/formats.h"
 
 #include "file_clipboard.h"
 #include "text.h"
 #include "unicode/utf.h"
 
-namespace vantle_native::x11 {
+namespace vantle_native::selection {
 namespace {
 
 constexpr std::string_view file_scheme = "file://";
@@ -68,6 +68,13 @@ void for_each_line(std::string_view text, Use&& use) {
     }
 }
 
+// Some file managers end each target's data with a NUL, which readers of
+// those targets ignore; a NUL inside a line still makes that name no path.
+std::string_view without_trailing_nuls(std::string_view bytes) {
+    while (bytes.ends_with('\0')) bytes.remove_suffix(1);
+    return bytes;
+}
+
 void append_path_of_uri_line(std::string& names, std::string_view line) {
     if (line.empty() || line.front() == comment_mark) return;
     if (const auto path = local_path(line)) {
@@ -108,18 +115,37 @@ std::optional<std::string> local_path(std::string_view uri) {
     return decoded;
 }
 
+std::optional<Target> target_named(std::string_view name) {
+    for (const Target target : served_targets) {
+        if (name_of(target) == name) return target;
+    }
+    return std::nullopt;
+}
+
+const std::string& SelectionContent::bytes(Target target) const {
+    switch (target) {
+        case Target::uri_list: return uri_list;
+        case Target::gnome_copied_files:
+        case Target::mate_copied_files: return copied_files;
+        case Target::kde_cut_selection: return kde_cut_selection;
+        case Target::utf8_string:
+        case Target::plain_text: break;
+    }
+    return text;
+}
+
 SelectionContent selection_content(std::string names, clipboard::DropEffect effect) {
     SelectionContent content{effect, std::move(names), {}, {}, {}, {}};
     const bool cut = effect == clipboard::DropEffect::move;
-    content.gnome_copied_files = cut ? cut_word : copy_word;
+    content.copied_files = cut ? cut_word : copy_word;
     content.kde_cut_selection = cut ? kde_cut : kde_copy;
     bool first = true;
     clipboard::for_each_name(content.names, [&](std::string_view path) {
         const std::string uri = file_uri(path);
         content.uri_list += uri;
         content.uri_list += uri_line_end;
-        content.gnome_copied_files += '\n';
-        content.gnome_copied_files += uri;
+        content.copied_files += '\n';
+        content.copied_files += uri;
         if (!first) content.text += '\n';
         content.text += path;
         first = false;
@@ -127,16 +153,21 @@ SelectionContent selection_content(std::string names, clipboard::DropEffect effe
     return content;
 }
 
+clipboard::FileDrop drop_of(Target list, std::string_view bytes) {
+    if (list == Target::uri_list) return {clipboard::DropEffect::copy, paths_of_uri_list(bytes)};
+    return drop_of_copied_files(bytes);
+}
+
 std::string paths_of_uri_list(std::string_view text) {
     std::string names;
-    for_each_line(text, [&](std::string_view line) { append_path_of_uri_line(names, line); });
+    for_each_line(without_trailing_nuls(text), [&](std::string_view line) { append_path_of_uri_line(names, line); });
     return names;
 }
 
-clipboard::FileDrop drop_of_gnome_copied_files(std::string_view bytes) {
+clipboard::FileDrop drop_of_copied_files(std::string_view bytes) {
     clipboard::FileDrop drop{clipboard::DropEffect::copy, {}};
     bool first = true;
-    for_each_line(bytes, [&](std::string_view line) {
+    for_each_line(without_trailing_nuls(bytes), [&](std::string_view line) {
         if (first) {
             if (line == cut_word) drop.effect = clipboard::DropEffect::move;
             first = false;
@@ -148,7 +179,7 @@ clipboard::FileDrop drop_of_gnome_copied_files(std::string_view bytes) {
 }
 
 clipboard::DropEffect effect_of_kde_cut_selection(std::string_view bytes) {
-    return bytes.starts_with(kde_cut) ? clipboard::DropEffect::move : clipboard::DropEffect::copy;
+    return without_trailing_nuls(bytes).starts_with(kde_cut) ? clipboard::DropEffect::move : clipboard::DropEffect::copy;
 }
 
-}  // namespace vantle_native::x11
+}  // namespace vantle_native::selection

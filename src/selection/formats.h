@@ -1,0 +1,120 @@
+// The file-list formats of the Linux desktops' clipboards, as pure data (no
+// X or Wayland call): the bytes this program serves for each target (an X11
+// target, a Wayland MIME type: the same names), and the lists it reads from
+// another owner's. Targets, as the desktops' file managers use them:
+//   text/uri-list                    one file:// URI per path, each line
+//                                    ending CRLF
+//   x-special/gnome-copied-files     "copy" or "cut", then the URIs, joined
+//   x-special/mate-copied-files      by LF, with no LF at the end (MATE's
+//                                    file manager pastes only its own name)
+//   application/x-kde-cutselection   "1" for a cut, "0" for a copy
+//   UTF8_STRING, text/plain;charset=utf-8
+//                                    the paths joined by LF
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "file_clipboard.h"
+
+namespace vantle_native::selection {
+
+// The targets an owner of this program's lists serves, each with its bytes.
+enum class Target { uri_list, gnome_copied_files, mate_copied_files, kde_cut_selection, utf8_string, plain_text };
+
+inline constexpr std::array served_targets{Target::uri_list,          Target::gnome_copied_files,
+                                           Target::mate_copied_files, Target::kde_cut_selection,
+                                           Target::utf8_string,       Target::plain_text};
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < served_targets.size(); ++i) {
+            if (static_cast<std::size_t>(served_targets[i]) != i) return false;
+        }
+        return true;
+    }(),
+    "a target's place in served_targets is its value");
+
+[[nodiscard]] constexpr std::string_view name_of(Target target) {
+    switch (target) {
+        case Target::uri_list: return "text/uri-list";
+        case Target::gnome_copied_files: return "x-special/gnome-copied-files";
+        case Target::mate_copied_files: return "x-special/mate-copied-files";
+        case Target::kde_cut_selection: return "application/x-kde-cutselection";
+        case Target::utf8_string: return "UTF8_STRING";
+        case Target::plain_text: break;
+    }
+    return "text/plain;charset=utf-8";
+}
+
+// The served target of that name, if any.
+[[nodiscard]] std::optional<Target> target_named(std::string_view name);
+
+// "file://" and the path percent-encoded from its UTF-8 bytes: RFC 3986's
+// unreserved characters and "/" kept, every other byte %XX in upper case.
+[[nodiscard]] std::string file_uri(std::string_view path);
+
+// The path of a local file URI ("file://" with an empty host or
+// "localhost"), percent-decoded; nothing for any other URI, and for one that
+// does not decode to UTF-8 without a NUL.
+[[nodiscard]] std::optional<std::string> local_path(std::string_view uri);
+
+// What an owner serves for one list: every target's bytes, built once.
+struct SelectionContent {
+    clipboard::DropEffect effect;
+    // Each path followed by a NUL, as a read gives them (clipboard::FileDrop).
+    std::string names;
+    std::string uri_list;
+    // GNOME's and MATE's targets share these bytes.
+    std::string copied_files;
+    std::string kde_cut_selection;
+    std::string text;
+
+    [[nodiscard]] const std::string& bytes(Target target) const;
+};
+
+// `names`: each path followed by a NUL. The effect is copy or move.
+[[nodiscard]] SelectionContent selection_content(std::string names, clipboard::DropEffect effect);
+
+// What a reader asks an owner for: the target that holds the list and, beside
+// a URI list, KDE's cut marker when it is offered.
+struct ReadPlan {
+    Target list;
+    bool kde_marker;
+};
+
+// The plan for an owner whose offer `offers(target)` tells: GNOME's target
+// first (its first line gives the effect), then MATE's, then the URI list;
+// nothing when it offers none of them.
+template <class Offers>
+[[nodiscard]] std::optional<ReadPlan> read_plan(Offers&& offers) {
+    for (const Target list : {Target::gnome_copied_files, Target::mate_copied_files}) {
+        if (offers(list)) return ReadPlan{list, false};
+    }
+    if (!offers(Target::uri_list)) return std::nullopt;
+    return ReadPlan{Target::uri_list, offers(Target::kde_cut_selection)};
+}
+
+// Whether an owner with that offer holds a file list this program reads.
+template <class Offers>
+[[nodiscard]] bool offers_file_list(Offers&& offers) {
+    return read_plan(offers).has_value();
+}
+
+// The list of a plan's target, from its bytes (a URI list is a copy until a
+// KDE marker says otherwise).
+[[nodiscard]] clipboard::FileDrop drop_of(Target list, std::string_view bytes);
+
+// The paths of a URI list (LF or CRLF line ends), each followed by a NUL;
+// comment lines, other URIs and URIs that do not decode are left out.
+[[nodiscard]] std::string paths_of_uri_list(std::string_view text);
+
+// A copied-files target (GNOME's or MATE's): its first line is the effect
+// ("cut" is a move, anything else a copy), the URIs follow.
+[[nodiscard]] clipboard::FileDrop drop_of_copied_files(std::string_view bytes);
+
+// A kde-cutselection target: "1" is a move, anything else a copy.
+[[nodiscard]] clipboard::DropEffect effect_of_kde_cut_selection(std::string_view bytes);
+
+}  // namespace vantle_native::selection
