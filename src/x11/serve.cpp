@@ -1,10 +1,8 @@
-// The session's loop on Linux: one poll over standard input, the X
+// The session's loop on the X11 clipboard: one poll over standard input, the X
 // connection and the signals that end a session. While the session owns the
 // selection it serves it from this loop; when its input ends (or such a
 // signal comes) and it still owns it, a detached child takes it over, so
 // that the user's clipboard does not empty when the app quits.
-#include "session/serve.h"
-
 #include <poll.h>
 #include <unistd.h>
 
@@ -19,6 +17,7 @@
 #include "session/line_reader.h"
 #include "session/session.h"
 #include "selection/content.h"
+#include "x11/clipboard.h"
 #include "x11/connection.h"
 #include "x11/detached_server.h"
 #include "x11/owner.h"
@@ -26,10 +25,13 @@
 #include "x11/selection_watcher.h"
 #include "x11/timeouts.h"
 
-namespace vantle_native::session {
+namespace vantle_native::x11 {
 namespace {
 
 using linux_room::EndingSignals;
+using session::Desktop;
+using session::LineReader;
+using session::Session;
 using x11::Deadline;
 using x11::Event;
 
@@ -240,7 +242,7 @@ private:
 
 }  // namespace
 
-Status<ClipboardError> serve() {
+Status<ClipboardError> serve_session() {
     auto signals = EndingSignals::hold();
     if (!signals.ok()) return Failure{std::move(signals.error())};
     auto connection = x11::Connection::open();
@@ -291,4 +293,4 @@ Status<ClipboardError> serve() {
     }
 }
 
-}  // namespace vantle_native::session
+}  // namespace vantle_native::x11
