@@ -94,24 +94,21 @@ std::unique_ptr<Client> Client::connect() {
     std::unique_ptr<Client> client(new Client(Display(display)));
     {
         Globals globals;
-        const Proxy registry(reinterpret_cast<wl_proxy*>(wl_display_get_registry(display)), Destructor::none);
-        auto* named = reinterpret_cast<wl_registry*>(registry.get());
-        (void)wl_registry_add_listener(named, &Globals::listener, &globals);
+        const Proxy registry(get_registry(display), Destructor::none);
+        add_listener(registry.get(), Globals::listener, &globals);
         if (wl_display_roundtrip(display) < 0 || !globals.data_control() || globals.seat == 0) return nullptr;
-        client->bind(named, globals);
+        client->bind(registry.get(), globals);
     }
     // The first selection event comes in answer to the device.
     if (!client->roundtrip().ok()) return nullptr;
     return client;
 }
 
-void Client::bind(wl_registry* registry, const Globals& globals) {
+void Client::bind(wl_proxy* registry, const Globals& globals) {
     const auto [protocol, manager] = *globals.data_control();
     protocol_ = protocol;
-    seat_ = Proxy(static_cast<wl_proxy*>(wl_registry_bind(registry, globals.seat, &wl_seat_interface, seat_version)),
-                  Destructor::none);
-    manager_ = Proxy(static_cast<wl_proxy*>(wl_registry_bind(registry, manager, protocol->manager, protocol->version)),
-                     Destructor::manager);
+    seat_ = Proxy(wayland::bind(registry, globals.seat, wl_seat_interface, seat_version), Destructor::none);
+    manager_ = Proxy(wayland::bind(registry, manager, *protocol->manager, protocol->version), Destructor::manager);
     device_ = Proxy(get_data_device(*protocol, manager_.get(), seat_.get()), Destructor::device);
     add_listener(device_.get(), device_listener, this);
 }

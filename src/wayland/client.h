@@ -17,8 +17,6 @@
 #include "wayland/pipes.h"
 #include "wayland/protocol.h"
 
-struct wl_registry;
-
 namespace vantle_native::wayland {
 
 // A proxy this program holds: destroyed when its scope ends, with its
@@ -153,7 +151,7 @@ private:
     explicit Client(Display display) : display_(std::move(display)) {}
     // Binds the seat and the protocol's manager that the registry named,
     // and makes the device.
-    void bind(wl_registry* registry, const Globals& globals);
+    void bind(wl_proxy* registry, const Globals& globals);
 
     static void on_data_offer(void* data, wl_proxy* device, wl_proxy* offer);
     static void on_selection(void* data, wl_proxy* device, wl_proxy* offer);

@@ -3,7 +3,8 @@
 // in the same order with the same arguments, so one client speaks both
 // through a table of each one's interfaces. The generated glue gives the
 // interfaces; the requests here are written once, with the opcodes both
-// share.
+// share. Each request goes through libwayland-client's one marshalling
+// call that takes its arguments as an array.
 #pragma once
 
 #include <wayland-client-core.h>
@@ -43,6 +44,12 @@ struct SourceListener {
 struct OfferListener {
     void (*offer)(void* data, wl_proxy* offer, const char* mime_type);
 };
+
+// The core requests this program makes: the registry, and a global bound
+// from it at `version`.
+[[nodiscard]] wl_proxy* get_registry(wl_display* display);
+[[nodiscard]] wl_proxy* bind(wl_proxy* registry, std::uint32_t name, const wl_interface& interface,
+                             std::uint32_t version);
 
 // The requests. A new object is made with the version of the one that makes it.
 [[nodiscard]] wl_proxy* create_data_source(const DataControl& protocol, wl_proxy* manager);
