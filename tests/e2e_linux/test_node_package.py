@@ -16,12 +16,14 @@ from x11_harness import display_environment  # noqa: E402
 
 @unittest.skipIf(shutil.which("node") is None or shutil.which("npm") is None, "no Node.js on this machine")
 class NodePackageOnX11(unittest.TestCase):
+    environment = staticmethod(display_environment)
+
     @classmethod
     def setUpClass(cls):
         cls.app_folder = tempfile.TemporaryDirectory()
         cls.app = pathlib.Path(cls.app_folder.name)
         package = install_package(cls.app)
-        cls.env = dict(display_environment(), VANTLE_PACKAGE=str(package))
+        cls.env = dict(cls.environment(), VANTLE_PACKAGE=str(package))
         cls.env.pop("VANTLE_WINE", None)
 
     @classmethod
