@@ -58,9 +58,12 @@ static void send_data(void *data, struct zwlr_data_control_source_v1 *source, co
   struct peer *peer = data;
   (void)source;
   if (strcmp(peer->mode, "stall") == 0) write_all(fd, line, 20);
-  if (strcmp(peer->mode, "endless") == 0)
-    while (write(fd, line, sizeof line - 1) > 0) {
+  if (strcmp(peer->mode, "endless") == 0) {
+    static char block[(sizeof line - 1) * 1024];
+    for (size_t at = 0; at < sizeof block; at += sizeof line - 1) memcpy(block + at, line, sizeof line - 1);
+    while (write(fd, block, sizeof block) > 0) {
     }
+  }
   if (strcmp(peer->mode, "serve") != 0 && strcmp(peer->mode, "endless") != 0) return; /* the pipe stays open */
   size_t length = strlen(type);
   for (int i = 0; i < peer->count; ++i)
