@@ -1,51 +1,16 @@
 """--serve end to end on an X display: the session's methods, its own count of
 the clipboard's changes, and the hand-over of what it owns when its input ends."""
-import json
 import os
 import pathlib
-import queue
 import signal
 import subprocess
-import threading
 import time
 import unittest
 
-from x11_harness import (EXE, PEER, SYSTEM_PYTHON, display_environment, file_uri, peer, servers, wait_until, xclip_in,
+from x11_harness import (PEER, SYSTEM_PYTHON, Session, display_environment, file_uri, peer, servers, wait_until, xclip_in,
                          xclip_out)
 
 FILES = ["/tmp/Фото 😀.png", "/tmp/a;;;b c"]
-
-
-class Session:
-    def __init__(self):
-        self.process = subprocess.Popen([str(EXE), "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, env=display_environment())
-        self.lines = queue.Queue()
-        self.notes = []
-        self.next_id = 0
-        threading.Thread(target=lambda: [self.lines.put(json.loads(line)) for line in self.process.stdout],
-                         daemon=True).start()
-
-    def call(self, method, params=None):
-        """The reply to a request; notifications that come first are kept."""
-        self.next_id += 1
-        request = {"jsonrpc": "2.0", "id": self.next_id, "method": method}
-        if params is not None:
-            request["params"] = params
-        self.process.stdin.write(json.dumps(request).encode() + b"\n")
-        self.process.stdin.flush()
-        while (message := self.lines.get(timeout=30)).get("id") != self.next_id:
-            self.notes.append(message)
-        return message.get("result", message.get("error"))
-
-    def notification(self):
-        return self.notes.pop(0) if self.notes else self.lines.get(timeout=30)
-
-    def close(self):
-        self.process.stdin.close()
-        status = self.process.wait(timeout=30)
-        with self.process.stdout, self.process.stderr:
-            return status, self.process.stderr.read()
 
 
 class Serve(unittest.TestCase):

@@ -5,7 +5,9 @@ import contextlib
 import json
 import os
 import pathlib
+import queue
 import subprocess
+import threading
 import time
 import urllib.parse
 
@@ -17,8 +19,21 @@ HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a bac
 # Where each action reports its failures.
 LOCATION = {"--copy_files": b"src/main:40:36", "--read_files": b"src/main:44:41",
             "--read_files_with_effect": b"src/main:60:52"}
-TARGETS = ["TARGETS", "TIMESTAMP", "MULTIPLE", "text/uri-list", "x-special/gnome-copied-files",
-           "x-special/mate-copied-files", "application/x-kde-cutselection", "UTF8_STRING", "text/plain;charset=utf-8"]
+
+
+
+def offered(paths, effect):
+    """Each type a copy ("copy") or a cut ("cut") of `paths` offers, with its bytes."""
+    uris = [file_uri(p) for p in paths]
+    copied_files = "\n".join([effect, *uris]).encode()
+    text = "\n".join(paths).encode()
+    return {"text/uri-list": "".join(u + "\r\n" for u in uris).encode(), "x-special/gnome-copied-files": copied_files,
+            "x-special/mate-copied-files": copied_files,
+            "application/x-kde-cutselection": b"1" if effect == "cut" else b"0",
+            "UTF8_STRING": text, "text/plain;charset=utf-8": text}
+
+
+TARGETS = ["TARGETS", "TIMESTAMP", "MULTIPLE", *offered([], "copy")]
 
 
 def display_environment(display=None):
@@ -71,9 +86,10 @@ def xclip_in(target, data, env=None):
     return contextlib.nullcontext()
 
 
-def servers():
-    """The process ids of vantle-native processes alive now on the test's display."""
-    display = b"DISPLAY=" + display_environment()["DISPLAY"].encode()
+def servers(variable="DISPLAY", env=None):
+    """The process ids of vantle-native processes alive now on the test's display
+    (or the one whose `variable` `env` gives)."""
+    display = f"{variable}={(env or display_environment())[variable]}".encode()
     found = []
     for entry in pathlib.Path("/proc").iterdir():
         with contextlib.suppress(OSError):
@@ -91,11 +107,12 @@ def peer_read(target, *more, mode="read"):
 
 
 @contextlib.contextmanager
-def peer(mode, *targets):
-    """x_peer.py owning the clipboard; `targets` are names, or (name, bytes)."""
+def peer(mode, *targets, program=(SYSTEM_PYTHON, str(PEER)), env=None):
+    """x_peer.py (or another `program` of its interface) owning the clipboard;
+    `targets` are names, or (name, bytes)."""
     arguments = [t if isinstance(t, str) else f"{t[0]}={t[1].hex()}" for t in targets]
-    process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), mode, *arguments], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, env=display_environment())
+    process = subprocess.Popen([*program, mode, *arguments], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, env=env or display_environment())
     try:
         assert process.stdout.readline() == b"owned\n", "the peer did not take the clipboard"
         yield
@@ -103,3 +120,36 @@ def peer(mode, *targets):
         process.kill()
         process.wait(timeout=10)
         process.stdout.close()
+
+
+class Session:
+    """vantle-native --serve, spoken to one JSON-RPC line at a time."""
+    def __init__(self, env=None):
+        self.process = subprocess.Popen([str(EXE), "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, env=env or display_environment())
+        self.lines = queue.Queue()
+        self.notes = []
+        self.next_id = 0
+        threading.Thread(target=lambda: [self.lines.put(json.loads(line)) for line in self.process.stdout],
+                         daemon=True).start()
+
+    def call(self, method, params=None):
+        """The reply to a request; notifications that come first are kept."""
+        self.next_id += 1
+        request = {"jsonrpc": "2.0", "id": self.next_id, "method": method}
+        if params is not None:
+            request["params"] = params
+        self.process.stdin.write(json.dumps(request).encode() + b"\n")
+        self.process.stdin.flush()
+        while (message := self.lines.get(timeout=30)).get("id") != self.next_id:
+            self.notes.append(message)
+        return message.get("result", message.get("error"))
+
+    def notification(self):
+        return self.notes.pop(0) if self.notes else self.lines.get(timeout=30)
+
+    def close(self):
+        self.process.stdin.close()
+        status = self.process.wait(timeout=30)
+        with self.process.stdout, self.process.stderr:
+            return status, self.process.stderr.read()
