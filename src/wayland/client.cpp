@@ -3,8 +3,8 @@
 #include <wayland-client-protocol.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
 
 namespace vantle_native::wayland {
@@ -24,17 +24,13 @@ struct Client::Globals {
     std::uint32_t seat = 0;
     std::uint32_t ext_manager = 0;
     std::uint32_t wlr_manager = 0;
-    std::uint32_t wlr_version = 0;
 
     static void on_global(void* data, wl_registry*, std::uint32_t name, const char* interface, std::uint32_t version) {
         auto& globals = *static_cast<Globals*>(data);
         const std::string_view named(interface);
         if (named == wl_seat_interface.name && globals.seat == 0) globals.seat = name;
         if (named == ext_data_control().global) globals.ext_manager = name;
-        if (named == wlr_data_control().global && version >= wlr_data_control().version) {
-            globals.wlr_manager = name;
-            globals.wlr_version = version;
-        }
+        if (named == wlr_data_control().global && version >= wlr_data_control().version) globals.wlr_manager = name;
     }
     static void on_global_remove(void*, wl_registry*, std::uint32_t) {}
     static constexpr wl_registry_listener listener{on_global, on_global_remove};
@@ -111,15 +107,6 @@ void Client::bind(wl_proxy* registry, const Globals& globals) {
     manager_ = Proxy(wayland::bind(registry, manager, *protocol->manager, protocol->version), Destructor::manager);
     device_ = Proxy(get_data_device(*protocol, manager_.get(), seat_.get()), Destructor::device);
     add_listener(device_.get(), device_listener, this);
-}
-
-Client::~Client() {
-    // The offers and the device go before the connection does.
-    selection_.reset();
-    introduced_.reset();
-    device_.reset();
-    manager_.reset();
-    seat_.reset();
 }
 
 Status<ClipboardError> Client::roundtrip() {

@@ -124,7 +124,7 @@ public:
 
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
-    ~Client();
+    ~Client() = default;
 
     [[nodiscard]] int descriptor() const { return wl_display_get_fd(display_.get()); }
     // Returns once the compositor has handled every request so far, with
@@ -162,6 +162,7 @@ private:
     // The offer just introduced, if it is `proxy`.
     std::unique_ptr<Offer> take_introduced(const wl_proxy* proxy);
 
+    // The connection first: every proxy goes before it does.
     Display display_;
     const DataControl* protocol_ = nullptr;
     Proxy seat_;
