@@ -19,8 +19,9 @@ export interface CallOptions {
   /** How many more tries after the clipboard was busy; the default, 8, rides out about one second. */
   retries?: number;
   /**
-   * How long the call may take, 30 s by default. Past it the call rejects with 'ETIMEDOUT' and the helper
-   * working on it is replaced; an answer that helper still gives within a second decides the call instead.
+   * How long the call may take, 30 s by default; it is this call's own, the calls around it keep theirs. Past
+   * it the call rejects with 'ETIMEDOUT' and the helper working on it is replaced; an answer that helper still
+   * gives within a second decides the call instead.
    */
   timeoutMs?: number;
 }
@@ -54,7 +55,10 @@ export interface Session extends EventEmitter {
   copyFiles(files: readonly string[], options?: CallOptions): Promise<void>;
   cutFiles(files: readonly string[], options?: CallOptions): Promise<void>;
   readFiles(options?: CallOptions): Promise<FileList | null>;
-  /** Lets the calls already made finish, then ends the helper; resolves once it has exited. Later calls reject. */
+  /**
+   * Lets the calls already made finish, then ends the helper; resolves once it has exited. A helper still serving
+   * a paste finishes it, holding Node for a second at most. Later calls reject.
+   */
   close(): Promise<void>;
   on(event: 'change', listener: (change: Change) => void): this;
   on(event: 'error', listener: (error: Error) => void): this;

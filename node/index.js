@@ -32,9 +32,15 @@ const CLIPBOARD_FAILURE = 1;
 const ACCESS_DENIED = 5;
 // One request at a time: every reply belongs to the helper's one request.
 const REQUEST_ID = 1;
-// A helper whose input has ended answers what it read and exits; one that
-// has not within this long is killed.
+// A helper whose input has ended answers what it read; one still on its
+// request after this long is stuck, and is killed.
 const FINISH_GRACE_MS = 1000;
+// The longest a helper takes to exit on its own once its input has ended and
+// it has answered: the Linux session hands the list it owns to a detached
+// child (which has 15 s to take it) and then serves the pastes under way
+// for up to 60 s, the exe's bound on a whole transfer. One still running
+// after that is ended.
+const HELPER_END_BOUND_MS = (15 + 60) * 1000;
 // How long the streams may stay open after the helper has exited: under Wine
 // a service that the helper started can inherit them.
 const STREAM_GRACE_MS = 500;
@@ -173,11 +179,12 @@ class Helper {
     // the copy it serves. It still ends with its input, when Node ends.
     this.child = spawn(command, args, { windowsHide: true, detached: process.platform !== 'win32' });
     const { child } = this;
+    this.finishTimers = null; // set once its input has ended
     let ended = false;
     const end = (error) => {
       if (ended) return;
       ended = true;
-      clearTimeout(this.killTimer);
+      this.finishTimers?.forEach(clearTimeout);
       onEnd(this, error);
     };
     // A helper that has ended closes the pipe; its end says what happened.
@@ -194,17 +201,25 @@ class Helper {
   }
 
   send(message) {
-    this.sentAt = Date.now();
     this.child.stdin.write(`${JSON.stringify(message)}\n`);
   }
 
-  // Ends its input, so that it answers what it read and exits. It is awaited
-  // by then (a call or close()), so it keeps Node alive until it is gone.
+  // Ends its input, so that it answers what it read and exits on its own,
+  // after it has handed over the list it serves and finished the pastes
+  // under way: a kill would cut them off. It keeps Node alive for a grace,
+  // as close() or a timed-out call awaits it. Then one still on its request
+  // is stuck, and killed: that answer is no longer taken, and the work must
+  // not land after calls made later. One that has answered finishes without
+  // keeping Node alive, up to the session's own bound.
   finish() {
-    if (this.killTimer !== undefined) return;
+    if (this.finishTimers) return;
     this.keepAlive(true);
     this.child.stdin.end();
-    this.killTimer = setTimeout(() => this.child.kill('SIGKILL'), FINISH_GRACE_MS);
+    const kill = () => this.child.kill('SIGKILL');
+    this.finishTimers = [
+      setTimeout(() => (this.request ? kill() : this.keepAlive(false)), FINISH_GRACE_MS),
+      setTimeout(kill, HELPER_END_BOUND_MS).unref(),
+    ];
   }
 
   keepAlive(on) {
@@ -253,7 +268,8 @@ class Session extends EventEmitter {
   #defaults;
   #helper = null; // the helper that takes new requests
   #running = new Set(); // every helper not yet ended, finishing ones included
-  #queue = []; // calls waiting for the helper
+  #queue = []; // calls waiting for the helper, the oldest first
+  #current = null; // the call a helper works on; one at a time, so that calls take effect in order
   #pending = 0; // calls made and not yet settled
   #closed = null; // close()'s promise, once it was asked
   #resolveClosed = null;
@@ -304,6 +320,7 @@ class Session extends EventEmitter {
     this.#pending += 1;
     this.#queue.push(call);
     this.#send();
+    call.behind = this.#helper?.request; // what the helper works on as the call is made
     return call.done;
   }
 
@@ -316,7 +333,9 @@ class Session extends EventEmitter {
   }
 
   // Gives the helper its next request when it is free: first what it should
-  // do about changes, then the oldest call. Starts a helper for waiting calls
+  // do about changes, then the oldest call, once every call before it has
+  // settled (a helper that timed out may still answer its call) and its
+  // wait after a busy clipboard is over. Starts a helper for waiting calls
   // at once, and for change listeners unless a restart is already due.
   #send() {
     const watch = this.#watchWanted();
@@ -329,9 +348,10 @@ class Session extends EventEmitter {
     if (helper.watching !== watch) {
       helper.watching = watch;
       helper.request = { message: { jsonrpc: '2.0', id: REQUEST_ID, method: 'watch', params: { enabled: watch } } };
-    } else if (this.#queue.length > 0) {
-      helper.request = this.#queue.shift();
-      helper.request.helper = helper;
+    } else if (this.#current === null && this.#queue.length > 0 && !this.#queue[0].backoff) {
+      this.#current = this.#queue.shift();
+      this.#current.helper = helper;
+      helper.request = this.#current;
     } else {
       return;
     }
@@ -409,29 +429,36 @@ class Session extends EventEmitter {
 
   #answered(call, reply) {
     call.helper = null;
+    this.#current = null;
     if (!reply.error) return this.#settle(call, null, reply.result);
     const busy = isBusy(reply.error, this.#program);
     const delay = busy ? call.nextDelay() : null;
     if (delay === null) return this.#settle(call, refusal(reply.error, busy));
+    // It waits at the head of the queue: a later call must not take effect first.
+    this.#queue.unshift(call);
     call.backoff = setTimeout(() => {
-      this.#queue.push(call);
+      call.backoff = null;
       this.#send();
     }, delay);
   }
 
   // A call past its time: one that waits is dropped; the helper working on
   // one is replaced, and its answer, if it still comes, decides the call.
+  // A call's time is its own: a helper working on another call within that
+  // call's time is left alone.
   #timedOut(call) {
     call.timedOut = true;
     if (call.helper) return this.#retire(call.helper);
     const queued = this.#queue.indexOf(call);
     if (queued !== -1) this.#queue.splice(queued, 1);
     this.#settle(call, timeoutError(call));
-    // A helper that has answered nothing for as long as this call waited
-    // (a change of watch has no time of its own) is stuck: a new one takes
-    // the calls.
+    // A helper still on the change of watch it was on when this call was
+    // made (a change that has no time of its own) has not answered it for
+    // all of this call's time: it is stuck, and a new one takes the calls.
     const helper = this.#helper;
-    if (helper?.request && Date.now() - helper.sentAt >= call.timeoutMs) this.#retire(helper);
+    const stuck = helper?.request && helper.request === call.behind && !(call.behind instanceof Call);
+    if (stuck) this.#retire(helper);
+    else this.#send();
   }
 
   #retire(helper) {
@@ -451,13 +478,14 @@ class Session extends EventEmitter {
       this.#helper = null;
       // The calls waiting have not run: a new helper takes them.
       if (error) this.#startFailed(error);
-      else if (this.#queue.length > 0) this.#send();
-      else this.#restartLater();
+      else if (this.#queue.length === 0) this.#restartLater();
     }
+    this.#send();
     this.#closeWhenIdle();
   }
 
   #settle(call, error, result) {
+    if (call === this.#current) this.#current = null;
     clearTimeout(call.timer);
     clearTimeout(call.backoff);
     this.#pending -= 1;

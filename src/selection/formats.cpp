@@ -1,5 +1,7 @@
 #include "selection/formats.h"
 
+#include <algorithm>
+
 #include "file_clipboard.h"
 #include "text.h"
 #include "unicode/utf.h"
@@ -116,10 +118,9 @@ std::optional<std::string> local_path(std::string_view uri) {
 }
 
 std::optional<Target> target_named(std::string_view name) {
-    for (const Target target : served_targets) {
-        if (name_of(target) == name) return target;
-    }
-    return std::nullopt;
+    const auto* found = std::ranges::find_if(served_targets, [&](Target target) { return name_of(target) == name; });
+    if (found == served_targets.end()) return std::nullopt;
+    return *found;
 }
 
 const std::string& SelectionContent::bytes(Target target) const {

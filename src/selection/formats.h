@@ -27,14 +27,15 @@ enum class Target { uri_list, gnome_copied_files, mate_copied_files, kde_cut_sel
 inline constexpr std::array served_targets{Target::uri_list,          Target::gnome_copied_files,
                                            Target::mate_copied_files, Target::kde_cut_selection,
                                            Target::utf8_string,       Target::plain_text};
-static_assert(
-    [] {
-        for (std::size_t i = 0; i < served_targets.size(); ++i) {
-            if (static_cast<std::size_t>(served_targets[i]) != i) return false;
-        }
-        return true;
-    }(),
-    "a target's place in served_targets is its value");
+// Whether each target's place in served_targets is its value, which the X11
+// room's table of atoms relies on.
+constexpr bool served_in_order() {
+    for (std::size_t place = 0; place != served_targets.size(); ++place) {
+        if (static_cast<std::size_t>(served_targets[place]) != place) return false;
+    }
+    return true;
+}
+static_assert(served_in_order());
 
 [[nodiscard]] constexpr std::string_view name_of(Target target) {
     switch (target) {

@@ -158,7 +158,7 @@ Result<std::string, ClipboardError> Client::receive(const Offer& offer, selectio
     return read_all(pipe.value().read_end);
 }
 
-std::unique_ptr<Offer> Client::take_introduced(wl_proxy* proxy) {
+std::unique_ptr<Offer> Client::take_introduced(const wl_proxy* proxy) {
     std::unique_ptr<Offer> offer = std::move(introduced_);
     if (offer && offer->proxy() == proxy) return offer;
     return nullptr;

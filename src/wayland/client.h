@@ -160,7 +160,7 @@ private:
     static const DeviceListener device_listener;
 
     // The offer just introduced, if it is `proxy`.
-    std::unique_ptr<Offer> take_introduced(wl_proxy* proxy);
+    std::unique_ptr<Offer> take_introduced(const wl_proxy* proxy);
 
     Display display_;
     const DataControl* protocol_ = nullptr;

@@ -36,16 +36,16 @@ public:
     Library() : handle_(dlopen(library_name, RTLD_NOW | RTLD_LOCAL)) {
         if (handle_ == nullptr) return;
         functions_ = Functions{};
-        const bool found = find(functions_->display_connect, "wl_display_connect") &
-                           find(functions_->display_disconnect, "wl_display_disconnect") &
-                           find(functions_->display_dispatch, "wl_display_dispatch") &
-                           find(functions_->display_dispatch_pending, "wl_display_dispatch_pending") &
-                           find(functions_->display_flush, "wl_display_flush") &
-                           find(functions_->display_get_fd, "wl_display_get_fd") &
-                           find(functions_->display_roundtrip, "wl_display_roundtrip") &
-                           find(functions_->proxy_add_listener, "wl_proxy_add_listener") &
-                           find(functions_->proxy_destroy, "wl_proxy_destroy") &
-                           find(functions_->proxy_get_version, "wl_proxy_get_version") &
+        const bool found = find(functions_->display_connect, "wl_display_connect") &&
+                           find(functions_->display_disconnect, "wl_display_disconnect") &&
+                           find(functions_->display_dispatch, "wl_display_dispatch") &&
+                           find(functions_->display_dispatch_pending, "wl_display_dispatch_pending") &&
+                           find(functions_->display_flush, "wl_display_flush") &&
+                           find(functions_->display_get_fd, "wl_display_get_fd") &&
+                           find(functions_->display_roundtrip, "wl_display_roundtrip") &&
+                           find(functions_->proxy_add_listener, "wl_proxy_add_listener") &&
+                           find(functions_->proxy_destroy, "wl_proxy_destroy") &&
+                           find(functions_->proxy_get_version, "wl_proxy_get_version") &&
                            find(functions_->proxy_marshal_array_flags, "wl_proxy_marshal_array_flags");
         if (!found) functions_.reset();
     }

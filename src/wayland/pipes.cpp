@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <iterator>
 
 #include "selection/bounds.h"
 
@@ -79,7 +80,8 @@ std::optional<Deadline> Transfers::next_deadline() const {
 }
 
 void Transfers::add_to(std::vector<pollfd>& polled) const {
-    for (const Transfer& transfer : transfers_) polled.push_back(pollfd{transfer.fd.get(), POLLOUT, 0});
+    std::transform(transfers_.begin(), transfers_.end(), std::back_inserter(polled),
+                   [](const Transfer& transfer) { return pollfd{transfer.fd.get(), POLLOUT, 0}; });
 }
 
 void Transfers::pump(std::span<const pollfd> polled) {

@@ -43,15 +43,12 @@ const DataControl wlr_protocol{"zwlr_data_control_manager_v1", wlr_version, &zwl
 
 std::uint32_t version_of(wl_proxy* proxy) { return wl_proxy_get_version(proxy); }
 
+// The manager's destructor is its third request; every other object's is
+// its second.
+static_assert(ZWLR_DATA_CONTROL_DEVICE_V1_DESTROY == ZWLR_DATA_CONTROL_OFFER_V1_DESTROY);
+static_assert(ZWLR_DATA_CONTROL_SOURCE_V1_DESTROY == ZWLR_DATA_CONTROL_OFFER_V1_DESTROY);
 std::uint32_t opcode_of(Destructor destructor) {
-    switch (destructor) {
-        case Destructor::manager: return ZWLR_DATA_CONTROL_MANAGER_V1_DESTROY;
-        case Destructor::device: return ZWLR_DATA_CONTROL_DEVICE_V1_DESTROY;
-        case Destructor::source: return ZWLR_DATA_CONTROL_SOURCE_V1_DESTROY;
-        case Destructor::offer:
-        case Destructor::none: break;
-    }
-    return ZWLR_DATA_CONTROL_OFFER_V1_DESTROY;
+    return destructor == Destructor::manager ? ZWLR_DATA_CONTROL_MANAGER_V1_DESTROY : ZWLR_DATA_CONTROL_OFFER_V1_DESTROY;
 }
 
 }  // namespace

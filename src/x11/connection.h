@@ -4,6 +4,8 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -42,10 +44,10 @@ struct Atoms {
     [[nodiscard]] xcb_atom_t of(selection::Target target) const { return served[static_cast<std::size_t>(target)]; }
     // The served target that `atom` names, if any.
     [[nodiscard]] std::optional<selection::Target> target_of(xcb_atom_t atom) const {
-        for (const selection::Target target : selection::served_targets) {
-            if (of(target) == atom) return target;
-        }
-        return std::nullopt;
+        const auto* found = std::ranges::find_if(selection::served_targets,
+                                                 [&](selection::Target target) { return of(target) == atom; });
+        if (found == selection::served_targets.end()) return std::nullopt;
+        return *found;
     }
 };
 

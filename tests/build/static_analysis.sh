@@ -7,11 +7,12 @@ source_dir="$1" build_dir="$2" linux_build_dir="$3"
 cd "$source_dir"
 
 windows_only=(src/runtime/cxx_support.cpp src/runtime/stack_guard.cpp)
-# The Linux room is in the Linux build's compilation database; its pure
+# The Linux rooms are in the Linux build's compilation database; their pure
 # formats are in the host's too.
-mapfile -t linux_only < <(find src/linux src/x11 -name '*.cpp' ! -name formats.cpp | sort)
-mapfile -t sources < <(find src -name '*.cpp' ! -name cxx_support.cpp ! -name stack_guard.cpp \
-  ! -path 'src/linux/*' \( ! -path 'src/x11/*' -o -name formats.cpp \) | sort)
+linux_rooms=(src/linux src/selection src/x11 src/wayland)
+mapfile -t linux_only < <(find "${linux_rooms[@]}" -name '*.cpp' ! -name formats.cpp 2>/dev/null | sort)
+mapfile -t sources < <(find src -name '*.cpp' ! -name cxx_support.cpp ! -name stack_guard.cpp | sort |
+  grep -v -x -F -f <(printf '%s\n' "${linux_only[@]}"))
 clang-tidy --quiet -p "$build_dir" "${sources[@]}" 2>/dev/null
 clang-tidy --quiet -p "$linux_build_dir" "${linux_only[@]}" 2>/dev/null
 # The C++ runtime hooks exist only in the Windows build, outside the host's

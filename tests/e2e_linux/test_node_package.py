@@ -4,6 +4,7 @@ launcher. The package's tests (node/test/, with xclip for the desktop's other
 programs) and the example run from there."""
 import pathlib
 import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -11,7 +12,12 @@ import unittest
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "e2e"))
 
 from node_app import example_output, install_package, run_example, run_package_tests  # noqa: E402
-from x11_harness import display_environment  # noqa: E402
+from x11_harness import PEER, SYSTEM_PYTHON, display_environment, file_uri  # noqa: E402
+
+# An app that copies the paths it is given and closes its session once a line comes on its input.
+CLOSES_WHEN_TOLD = """const s = require('vantle-native').openSession();
+s.copyFiles(process.argv.slice(1)).then(() => console.log('copied'));
+process.stdin.once('data', () => { process.stdin.destroy(); s.close(); });"""
 
 
 @unittest.skipIf(shutil.which("node") is None or shutil.which("npm") is None, "no Node.js on this machine")
@@ -34,6 +40,21 @@ class NodePackageOnX11(unittest.TestCase):
         done = run_package_tests(self.env)
         self.assertEqual(done.returncode, 0, done.stdout.decode() + done.stderr.decode())
         self.assertIn(b"# fail 0", done.stdout)
+
+    def test_a_paste_under_way_when_the_app_closes_its_session_gets_the_whole_list(self):
+        paths = [f"/tmp/pasted-{i}" for i in range(20000)]
+        app = subprocess.Popen(["node", "-e", CLOSES_WHEN_TOLD, *paths], cwd=self.app, env=self.env,
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(app.kill)
+        self.assertEqual(app.stdout.readline(), b"copied\n")
+        reader = subprocess.Popen([SYSTEM_PYTHON, str(PEER), "read-incr", "text/uri-list"], env=self.env,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(reader.kill)
+        self.assertEqual(reader.stdout.readline(), b"incr\n")
+        # The app exits once it has closed its session; its helper goes on serving the paste.
+        self.assertEqual(app.communicate(b"close\n", timeout=10), (b"", None))
+        read, _ = reader.communicate(b"go on\n", timeout=30)
+        self.assertEqual(read, "".join(file_uri(path) + "\r\n" for path in paths).encode())
 
     def test_the_example_runs_without_a_launcher(self):
         paths = ["/tmp/report.txt", "/tmp/Фото 😀.png", "/tmp/a;;;b/c d"]
