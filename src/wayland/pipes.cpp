@@ -52,18 +52,6 @@ Result<std::string, ClipboardError> read_all(const Descriptor& read_end) {
     }
 }
 
-Transfers::Transfers() {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    (void)sigemptyset(&ignore.sa_mask);
-    (void)sigaction(SIGPIPE, &ignore, &previous_pipe_action_);
-}
-
-Transfers::~Transfers() {
-    transfers_.clear();
-    (void)sigaction(SIGPIPE, &previous_pipe_action_, nullptr);
-}
-
 void Transfers::start(Descriptor fd, std::shared_ptr<const selection::SelectionContent> content,
                       std::string_view bytes) {
     const int flags = fcntl(fd.get(), F_GETFL);

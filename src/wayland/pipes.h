@@ -6,7 +6,6 @@
 
 #include <poll.h>
 
-#include <csignal>
 #include <list>
 #include <memory>
 #include <optional>
@@ -39,14 +38,14 @@ struct Pipe {
 [[nodiscard]] Result<std::string, ClipboardError> read_all(const Descriptor& read_end);
 
 // The writes of what this program serves, one per reader, each ending with
-// its pipe's close. While they last, a reader that has closed its end is no
-// signal that ends the process, only the end of its transfer.
+// its pipe's close. A reader that has closed its end ends only its own
+// transfer (the Linux process ignores SIGPIPE from its start: prepare_process).
 class Transfers {
 public:
-    Transfers();
+    Transfers() = default;
     Transfers(const Transfers&) = delete;
     Transfers& operator=(const Transfers&) = delete;
-    ~Transfers();
+    ~Transfers() = default;
 
     // Starts writing `bytes` (held by `content`) to `fd`, as far as the pipe
     // takes them now.
@@ -73,7 +72,6 @@ private:
     static bool write_some(Transfer& transfer);
 
     std::list<Transfer> transfers_;
-    struct sigaction previous_pipe_action_{};
 };
 
 }  // namespace vantle_native::wayland
