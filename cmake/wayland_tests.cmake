@@ -8,10 +8,8 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET wayland-client)
 find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)
-set(VANTLE_WAYLAND_PROTOCOL_DIR ${CMAKE_SOURCE_DIR}/src/wayland/protocols CACHE PATH
-  "Folder of the Wayland protocols' XML")
 
-set(VANTLE_WLR_DATA_CONTROL ${VANTLE_WAYLAND_PROTOCOL_DIR}/wlr-data-control-unstable-v1.xml)
+set(VANTLE_WLR_DATA_CONTROL ${CMAKE_SOURCE_DIR}/src/wayland/protocols/wlr-data-control-unstable-v1.xml)
 set(VANTLE_PEER_GLUE ${CMAKE_BINARY_DIR}/wayland_protocols)
 add_custom_command(
   OUTPUT ${VANTLE_PEER_GLUE}/wlr-data-control-unstable-v1-client-protocol.h

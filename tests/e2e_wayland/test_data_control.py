@@ -8,8 +8,8 @@ import unittest
 from wayland_harness import (DONE, LINES, LIST, LOCATION, PATHS, URIS, environment, file_uri, offered, offered_types,
                              paste, peer, report, run, servers, wait_until, wl_copy)
 
-ENV = environment("sway")
 BOTH = {name: environment(name) for name in ("sway", "kwin")}
+ENV = BOTH["sway"]
 
 
 class OneShot(unittest.TestCase):

@@ -32,8 +32,12 @@ def environment(compositor):
 
 
 def paste(env, *arguments):
-    """What wl-paste printed (-n: no line added), or its failure."""
-    done = subprocess.run(["wl-paste", "-n", *arguments], env=env, capture_output=True, timeout=30)
+    """What wl-paste printed (-n: no line added), or its failure. On KWin it
+    waits for ever while the clipboard is empty: that is an answer too."""
+    try:
+        done = subprocess.run(["wl-paste", "-n", *arguments], env=env, capture_output=True, timeout=10)
+    except subprocess.TimeoutExpired:
+        return b"(no answer from wl-paste within 10 s)"
     return done.stdout if done.returncode == 0 else done.stderr
 
 
