@@ -5,12 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "linux/deadline.h"
 #include "linux/descriptor.h"
@@ -34,10 +36,11 @@ constexpr char null_device[] = "/dev/null";
 // The child's working directory: it must not keep the caller's busy (a
 // file system that could not be unmounted while a copy is served).
 constexpr char root_directory[] = "/";
-// Where the child keeps the pipe to its parent, the one descriptor it keeps
-// beside the standard streams; above them while they are set up.
-constexpr int report_descriptor = 3;
-constexpr int report_descriptor_while_detaching = 10;
+// Where the child keeps the pipe to its parent: above the standard streams,
+// which it sets up.
+constexpr int lowest_report_descriptor = 10;
+// The first descriptor after the standard streams.
+constexpr int first_other_descriptor = 3;
 constexpr int child_failure_status = 1;
 constexpr std::size_t read_chunk_bytes = 512;
 
@@ -70,36 +73,48 @@ ClipboardError error_of_message(std::string_view message) {
     return Pasteboard{std::string(text), has_code ? std::optional<std::int32_t>(number) : std::nullopt};
 }
 
-// Every descriptor above `last_kept`: close_range where the kernel has it
-// (Linux 5.9 on), else one by one up to the limit on descriptors.
-void close_descriptors_above(int last_kept) {
-    if (close_range(static_cast<unsigned>(last_kept) + 1, ~0U, 0) == 0) return;
-    const long limit = sysconf(_SC_OPEN_MAX);
-    for (long fd = last_kept + 1; fd < limit; ++fd) (void)close(static_cast<int>(fd));
+// The descriptors from `first` to `last`: close_range where the kernel has
+// it (Linux 5.9 on), else one by one up to the limit on descriptors.
+void close_descriptors(int first, unsigned last) {
+    if (close_range(static_cast<unsigned>(first), last, 0) == 0) return;
+    const long limit = std::min(static_cast<long>(last) + 1, sysconf(_SC_OPEN_MAX));
+    for (long fd = first; fd < limit; ++fd) (void)close(static_cast<int>(fd));
+}
+
+// Every descriptor above the standard streams but those in `kept`.
+void close_descriptors_but(std::vector<int> kept) {
+    std::sort(kept.begin(), kept.end());
+    int first = first_other_descriptor;
+    for (const int fd : kept) {
+        if (fd > first) close_descriptors(first, static_cast<unsigned>(fd - 1));
+        first = std::max(first, fd + 1);
+    }
+    close_descriptors(first, ~0U);
 }
 
 // Leaves the caller's session, its working directory, the signals a session
 // holds back (the child ends on them as any process does) and every
-// descriptor of the parent but the pipe to it, which ends as
-// `report_descriptor`.
-void detach(int report) {
+// descriptor of the parent but the pipe to it and those in `kept`. Returns
+// where the pipe is now.
+int detach(int report, std::span<const int> kept) {
     (void)setsid();
     (void)!chdir(root_directory);
     sigset_t none{};
     (void)sigemptyset(&none);
     (void)sigprocmask(SIG_SETMASK, &none, nullptr);
-    const int kept = fcntl(report, F_DUPFD, report_descriptor_while_detaching);
+    const int moved = fcntl(report, F_DUPFD, lowest_report_descriptor);
     const int null = open(null_device, O_RDWR);
     for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) (void)dup2(null, standard);
-    (void)dup2(kept, report_descriptor);
-    close_descriptors_above(report_descriptor);
+    std::vector<int> kept_here(kept.begin(), kept.end());
+    kept_here.push_back(moved);
+    close_descriptors_but(std::move(kept_here));
+    return moved;
 }
 
 // The child: detaches, then serves. It never returns: its parent's scopes
 // are the parent's to end.
-[[noreturn]] void run_child(int report, const ChildServer& serve) {
-    detach(report);
-    serve(ParentReport{});
+[[noreturn]] void run_child(int report, const ChildServer& serve, std::span<const int> kept) {
+    serve(ParentReport(detach(report, kept)));
     _exit(0);
 }
 
@@ -146,25 +161,25 @@ private:
 }  // namespace
 
 void ParentReport::owned() const {
-    write_all(report_descriptor, owned_message);
-    (void)close(report_descriptor);
+    write_all(report_, owned_message);
+    (void)close(report_);
 }
 
-void ParentReport::taken() const { write_all(report_descriptor, taken_message); }
+void ParentReport::taken() const { write_all(report_, taken_message); }
 
 void ParentReport::failed(const ClipboardError& error) const {
-    write_all(report_descriptor, failure_message(error));
+    write_all(report_, failure_message(error));
     _exit(child_failure_status);
 }
 
-Status<ClipboardError> start_detached_child(const ChildServer& serve) {
+Status<ClipboardError> start_detached_child(const ChildServer& serve, std::span<const int> kept) {
     std::array<int, 2> ends{};
     if (pipe2(ends.data(), O_CLOEXEC) != 0) return Failure{clipboard_error(last_os_error())};
     Descriptor read_end(ends[0]);
     Descriptor write_end(ends[1]);
     const pid_t pid = fork();
     if (pid < 0) return Failure{clipboard_error(last_os_error())};
-    if (pid == 0) run_child(write_end.get(), serve);
+    if (pid == 0) run_child(write_end.get(), serve, kept);
     write_end.reset();
     StartingChild child(pid, std::move(read_end));
     const auto message = child.message();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 
 #include "errors.h"
 #include "result.h"
@@ -15,6 +16,8 @@ namespace vantle_native::linux_room {
 // on its own.
 class ParentReport {
 public:
+    explicit ParentReport(int report) : report_(report) {}
+
     // The child owns the selection: the parent may return.
     void owned() const;
     // A hand-over found that another program had taken the selection
@@ -22,6 +25,9 @@ public:
     void taken() const;
     // The child could not own the selection: the parent reports `error`.
     [[noreturn]] void failed(const ClipboardError& error) const;
+
+private:
+    int report_;
 };
 
 // What the child runs: it takes the selection, tells its parent through the
@@ -30,10 +36,12 @@ using ChildServer = std::function<void(const ParentReport&)>;
 
 // Starts a detached child (a new session, its standard streams on
 // /dev/null, the root as its working directory and no other descriptor of
-// this process, so that a caller's pipes close) that runs `serve`. Returns
-// once the child has said that it owns the selection (or that it was taken
-// already), or with the error that kept it from owning it; a child that
-// says nothing within the hand-over timeout is ended.
-[[nodiscard]] Status<ClipboardError> start_detached_child(const ChildServer& serve);
+// this process but those in `kept`, so that a caller's pipes close) that
+// runs `serve`. Returns once the child has said that it owns the selection
+// (or that it was taken already), or with the error that kept it from
+// owning it; a child that says nothing within the hand-over timeout is
+// ended.
+[[nodiscard]] Status<ClipboardError> start_detached_child(const ChildServer& serve,
+                                                          std::span<const int> kept = {});
 
 }  // namespace vantle_native::linux_room

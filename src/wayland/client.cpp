@@ -1,5 +1,7 @@
 #include "wayland/client.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <wayland-client-protocol.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@ namespace vantle_native::wayland {
 namespace {
 
 constexpr char display_variable[] = "WAYLAND_DISPLAY";
+constexpr char null_device[] = "/dev/null";
 constexpr std::string_view broken_connection_text = "the connection to the Wayland compositor broke";
 // The seat's version: only its object is needed, as the device's argument.
 constexpr std::uint32_t seat_version = 1;
@@ -124,6 +127,13 @@ Status<ClipboardError> Client::dispatch(bool readable) {
     if (readable && wl_display_dispatch(display_.get()) < 0) return Failure{broken_connection_error()};
     if (wl_display_dispatch_pending(display_.get()) < 0) return Failure{broken_connection_error()};
     return Done{};
+}
+
+// The socket's descriptor now leads to /dev/null: what the destructors
+// here would send (the source's and the device's ends) goes nowhere.
+void Client::hand_to_child() const {
+    const Descriptor null(open(null_device, O_WRONLY | O_CLOEXEC));
+    if (null) (void)dup2(null.get(), descriptor());
 }
 
 std::unique_ptr<Source> Client::take_selection(std::shared_ptr<const selection::SelectionContent> content,

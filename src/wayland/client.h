@@ -135,6 +135,10 @@ public:
     // every queued one.
     [[nodiscard]] Status<ClipboardError> dispatch(bool readable);
 
+    // The connection now belongs to a child of this process, which goes on
+    // with it: nothing more goes out from here.
+    void hand_to_child() const;
+
     // The offer that is the selection now, or none.
     [[nodiscard]] const Offer* selection() const { return selection_.get(); }
     // How many times the selection has changed since the connection was made.

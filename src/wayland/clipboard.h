@@ -23,8 +23,9 @@ namespace vantle_native::wayland {
 void serve_until_cancelled(Client& client, const Source& source, Transfers& transfers,
                            std::optional<Deadline> until = std::nullopt);
 
-// Starts a detached child that makes `content` the selection and serves it
-// until another client takes the selection; returns once the child owns it.
+// A copy: starts a detached child that makes `content` the selection and
+// serves it until another client takes the selection; returns once the
+// child owns it.
 [[nodiscard]] Status<ClipboardError> serve_from_detached_child(
     const std::shared_ptr<const selection::SelectionContent>& content);
 

@@ -67,6 +67,13 @@ std::optional<Deadline> Transfers::next_deadline() const {
     return next;
 }
 
+std::vector<int> Transfers::descriptors() const {
+    std::vector<int> fds;
+    std::transform(transfers_.begin(), transfers_.end(), std::back_inserter(fds),
+                   [](const Transfer& transfer) { return transfer.fd.get(); });
+    return fds;
+}
+
 void Transfers::add_to(std::vector<pollfd>& polled) const {
     std::transform(transfers_.begin(), transfers_.end(), std::back_inserter(polled),
                    [](const Transfer& transfer) { return pollfd{transfer.fd.get(), POLLOUT, 0}; });

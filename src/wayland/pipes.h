@@ -54,6 +54,8 @@ public:
     [[nodiscard]] bool busy() const { return !transfers_.empty(); }
     // The earliest point at which a reader has been quiet too long.
     [[nodiscard]] std::optional<Deadline> next_deadline() const;
+    // The transfers' pipes.
+    [[nodiscard]] std::vector<int> descriptors() const;
     // One entry for each transfer, in order, to be passed back to `pump`.
     void add_to(std::vector<pollfd>& polled) const;
     // Writes to each pipe that poll found ready; ends the transfers that are

@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "linux/detached_child.h"
 #include "linux/ending_signals.h"
 #include "runtime/stdio.h"
 #include "selection/bounds.h"
@@ -77,16 +78,28 @@ public:
                                    }));
     }
 
-    // The end of the session: a source that is still the selection goes to
-    // a detached child; the transfers under way are finished from here,
+    // The end of the session. A source that is still the selection goes on
+    // in a detached child that keeps this session's connection, source and
+    // transfers: the selection never changes hands, so a copy that another
+    // program makes meanwhile is never replaced, and the pastes under way
+    // are finished by the child; this process says no more to the
+    // compositor. Otherwise the transfers under way are finished from here,
     // within the time a whole transfer has, so that a paste does not lose
     // its end.
     [[nodiscard]] Status<ClipboardError> hand_over() {
         auto settled = client_.roundtrip();
         if (!settled.ok()) return settled;
         if (owns()) {
-            auto handed = serve_from_detached_child(source_->content());
-            if (!handed.ok()) return handed;
+            std::vector<int> kept = transfers_.descriptors();
+            kept.push_back(client_.descriptor());
+            auto handed = linux_room::start_detached_child(
+                [&](const linux_room::ParentReport& parent) {
+                    parent.owned();
+                    serve_until_cancelled(client_, *source_, transfers_);
+                },
+                kept);
+            if (handed.ok()) client_.hand_to_child();
+            return handed;
         }
         if (source_) {
             serve_until_cancelled(client_, *source_, transfers_, Deadline::after(selection::whole_transfer_timeout));
