@@ -306,7 +306,7 @@ Result<Params, std::string> decode_params(Method method, const Envelope& envelop
         case Method::cut_files: {
             auto files = files_params(envelope);
             if (!files.ok()) return Failure{std::move(files.error())};
-            return Params{std::move(files.value())};
+            return Params{files.value()};
         }
         case Method::watch:
             if (envelope.enabled != Kind::boolean) return Failure{std::string("enabled is not a boolean")};
@@ -357,7 +357,7 @@ std::string encode_reply(std::string_view id, Members&& members) {
 }  // namespace
 
 Request::Request(RequestId id, Method method, Params params, std::shared_ptr<const void> storage)
-    : id_(std::move(id)), method_(method), params_(std::move(params)), storage_(std::move(storage)) {}
+    : id_(std::move(id)), method_(method), params_(params), storage_(std::move(storage)) {}
 
 Result<Request, ErrorReply> decode_request(std::string line) {
     // In its place for good before the parse: the files' views point into it.
@@ -378,7 +378,7 @@ Result<Request, ErrorReply> decode_request(std::string line) {
     }
     auto params = decode_params(known->method, request);
     if (!params.ok()) return Failure{error(id, ErrorCode::invalid_params, "Invalid params: " + params.error())};
-    return Request(id, known->method, std::move(params.value()), std::move(kept));
+    return Request(id, known->method, params.value(), std::move(kept));
 }
 
 ErrorReply line_too_long_reply(std::size_t limit) {
