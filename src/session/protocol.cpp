@@ -61,8 +61,8 @@ std::optional<std::string_view> path_fault(std::string_view text) {
 
 // The first element of files that is no path, and why.
 struct FileFault {
-    std::size_t index;
-    std::string_view reason;
+    std::size_t index;        // cppcheck-suppress unusedStructMember
+    std::string_view reason;  // cppcheck-suppress unusedStructMember
 };
 
 // The reader's handler: keeps, of a line's JSON, the members the protocol
