@@ -369,14 +369,13 @@ Result<Request, ErrorReply> decode_request(std::string line) {
         const RequestId& id = fault->with_id ? envelope.request_id() : RequestId();
         return Failure{error(id.value_or(std::string(null_id)), fault->code, fault->message)};
     }
-    const Envelope& request = envelope;
-    const RequestId id = request.request_id();
+    const RequestId id = envelope.request_id();
     const auto known = std::find_if(method_names.begin(), method_names.end(),
-                                    [&](const MethodName& m) { return m.name == request.method_text; });
+                                    [&](const MethodName& m) { return m.name == envelope.method_text; });
     if (known == method_names.end()) {
-        return Failure{error(id, ErrorCode::method_not_found, "Method not found: " + request.method_text)};
+        return Failure{error(id, ErrorCode::method_not_found, "Method not found: " + envelope.method_text)};
     }
-    auto params = decode_params(known->method, request);
+    auto params = decode_params(known->method, envelope);
     if (!params.ok()) return Failure{error(id, ErrorCode::invalid_params, "Invalid params: " + params.error())};
     return Request(id, known->method, params.value(), std::move(kept));
 }
