@@ -6,6 +6,7 @@ exe/baseline: the median wall time of several runs, measured inside Wine by
 clip_helper from CreateProcess to exit (so the runner's own start-up is not
 counted), and the median peak resident memory of the Wine process that runs
 the program (its whole address space as Linux sees it, Wine's DLLs included).
+Then the session's peak on hostile request lines (bench/session_lines.py).
 Then the Node.js package's figures (bench/node_session.js): calls through its
 session against a start of the exe per call, change events, long lists and
 the helper's memory.
@@ -31,6 +32,7 @@ os.environ["VANTLE_WINE_STATE"] = str(STATE)
 os.environ["VANTLE_WINDOWS_BUILD"] = str(BUILD)
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
+import session_lines  # noqa: E402
 import wine_session  # noqa: E402
 
 
@@ -43,12 +45,14 @@ def main():
         if not node_only:
             rows = measure(wine, harness)
             memory_rows = measure_read_memory(wine, harness)
+            line_rows = measure_session_lines(wine, harness)
         node_figures = measure_node(wine, harness)
     finally:
         wine_session.stop(STATE)
     if not node_only:
         print_table(rows)
         print_memory_table(memory_rows)
+        session_lines.print_table("Wine", line_rows)
     print_node_tables(node_figures)
 
 
@@ -80,14 +84,32 @@ def peak_kib(wine, harness, exe, arguments, input_path=None, runs=5):
     """Median peak resident set of the Wine process that runs `exe`, as GNU
     time reports it. Not wait4 on a child of this script: a child's peak
     starts at its parent's size at the fork, and this script holds the lists."""
-    peaks = []
-    for _ in range(runs):
-        with open(input_path or os.devnull, "rb") as into, tempfile.NamedTemporaryFile(dir=harness.WORK) as report:
-            subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name, str(harness.WINE_DIR / "wine64"),
-                            str(exe), *arguments], env=wine.env, stdin=into, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-            peaks.append(int(pathlib.Path(report.name).read_text().split()[-1]))
-    return statistics.median(peaks)
+    return statistics.median(measured_run(wine, harness, exe, arguments, input_path)[0] for _ in range(runs))
+
+
+def measured_run(wine, harness, exe, arguments, input_path=None, output=subprocess.DEVNULL):
+    """One run of `exe` under GNU time: (peak KiB, seconds, standard output
+    when `output` is a pipe)."""
+    with open(input_path or os.devnull, "rb") as into, tempfile.NamedTemporaryFile(dir=harness.WORK) as report:
+        done = subprocess.run(["/usr/bin/time", "-f", "%M %e", "-o", report.name, str(harness.WINE_DIR / "wine64"),
+                               str(exe), *arguments], env=wine.env, stdin=into, stdout=output,
+                              stderr=subprocess.DEVNULL)
+        peak, seconds = pathlib.Path(report.name).read_text().split()[-2:]
+    return int(peak), float(seconds), done.stdout
+
+
+def measure_session_lines(wine, harness):
+    """--serve given one hostile line on standard input, then its end: the
+    peak and the time of a run, each the median of three."""
+    rows = []
+    with wine.window_alive():
+        for title, path, size, reply in session_lines.write_lines(harness.WORK):
+            runs = [measured_run(wine, harness, harness.EXE, ["--serve"], path, subprocess.PIPE) for _ in range(3)]
+            path.unlink()
+            assert all(stdout.startswith(reply) for _, _, stdout in runs), runs[0][2][:200]
+            rows.append((title, size, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs)))
+            print(f"measured: the session given {title}", file=sys.stderr)
+    return rows
 
 
 def names_of_60_units(count):

@@ -2,14 +2,17 @@
 """Times vantle-native on an Xvfb display of its own: a one-shot copy of
 100,000 paths, reading 100,000 paths that another program (xclip) serves, and
 session calls. Median wall times from the start of the process to its exit
-(for calls, from the request's write to the reply's read). Not a test: the
-numbers depend on the machine; the README keeps the latest table."""
+(for calls, from the request's write to the reply's read). Then the session's
+peak resident size (GNU time) on hostile request lines (session_lines.py).
+Not a test: the numbers depend on the machine; the README keeps the latest
+table."""
 import json
 import os
 import pathlib
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -19,6 +22,7 @@ os.environ["VANTLE_X11_STATE"] = str(STATE)
 os.environ["VANTLE_LINUX_BUILD"] = str(BUILD)
 sys.path.insert(0, str(ROOT / "tests" / "e2e_linux"))
 
+import session_lines  # noqa: E402
 import x_display  # noqa: E402
 import x11_harness as x11  # noqa: E402
 
@@ -68,6 +72,24 @@ def call_ms(method, params=None, env=None):
     return statistics.median(times[10:])
 
 
+def session_line_rows():
+    """--serve given one hostile line, then the end of its input; run from /,
+    where a relative path grows least when it is made absolute."""
+    rows = []
+    with tempfile.TemporaryDirectory() as folder:
+        report = pathlib.Path(folder, "time")
+        for title, path, size, reply in session_lines.write_lines(folder):
+            with open(path, "rb") as into:
+                done = subprocess.run(["/usr/bin/time", "-f", "%M %e", "-o", str(report), str(x11.EXE), "--serve"],
+                                      stdin=into, stdout=subprocess.PIPE, env=x11.display_environment(), cwd="/")
+            assert done.stdout.startswith(reply), done.stdout[:200]
+            # The list handed to a detached server at the end is taken back.
+            x11.run("--copy_files", "/")
+            peak, seconds = report.read_text().split()[-2:]
+            rows.append((title, size, int(peak), float(seconds)))
+    return rows
+
+
 def main():
     x_display.start(STATE)
     try:
@@ -86,6 +108,7 @@ def main():
                      call_ms("readFiles")))
         x11.xclip_in("text/uri-list", "".join(x11.file_uri(p) + "\r\n" for p in PATHS[:10]).encode())
         rows.append(("session call `readFiles` of 10 paths served by xclip", 2, call_ms("readFiles")))
+        line_rows = session_line_rows()
     finally:
         x_display.stop(STATE)
     print(f"\n| figure | runs | target ms | measured ms |\n|---|---|---|---|")
@@ -97,6 +120,7 @@ def main():
     for library in ("libxcb.so.1", "libxcb-xfixes.so.0"):
         path = pathlib.Path("/usr/lib/x86_64-linux-gnu", library).resolve()
         print(f"{library}: {path.stat().st_size} bytes")
+    session_lines.print_table("Linux, Xvfb", line_rows)
 
 
 if __name__ == "__main__":

@@ -52,6 +52,9 @@ struct PreparedList {
 };
 
 [[nodiscard]] PreparedList prepare_file_list(std::span<const std::string_view> paths);
+// The same for names each followed by a NUL (as a session's request holds
+// them), without a view per name beside them.
+[[nodiscard]] PreparedList prepare_file_list_of_names(std::string_view names);
 
 // Replaces the clipboard's content with `paths` as a file list to be copied;
 // an empty list changes nothing.

@@ -27,19 +27,28 @@ Result<selection::SelectionRead, ClipboardError> read_selection() {
     return x11::read_selection();
 }
 
-}  // namespace
-
 // Each path as given, followed by a NUL (no path holds one); an empty path
 // names no file and is left out. A relative path is made absolute when the
 // list is placed (selection::content_of), where its failure can be told.
+void append_path(PreparedList& list, std::string_view path) {
+    if (path.empty()) return;
+    const auto* bytes = reinterpret_cast<const std::byte*>(path.data());
+    list.bytes.insert(list.bytes.end(), bytes, bytes + path.size());
+    list.bytes.push_back(std::byte{0});
+}
+
+}  // namespace
+
 PreparedList prepare_file_list(std::span<const std::string_view> paths) {
     PreparedList list;
-    for (const std::string_view path : paths) {
-        if (path.empty()) continue;
-        const auto* bytes = reinterpret_cast<const std::byte*>(path.data());
-        list.bytes.insert(list.bytes.end(), bytes, bytes + path.size());
-        list.bytes.push_back(std::byte{0});
-    }
+    for (const std::string_view path : paths) append_path(list, path);
+    return list;
+}
+
+PreparedList prepare_file_list_of_names(std::string_view names) {
+    PreparedList list;
+    list.bytes.reserve(names.size());
+    for_each_name(names, [&](std::string_view path) { append_path(list, path); });
     return list;
 }
 

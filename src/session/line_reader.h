@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vantle_native::session {
 
@@ -17,7 +18,8 @@ public:
     explicit LineReader(std::size_t limit = max_line_bytes) : limit_(limit) {}
 
     // Takes the next bytes of the input: calls on_line(line) for each whole
-    // line and on_too_long() for each line that passes the limit.
+    // line, handing it over as a string of its own, and on_too_long() for
+    // each line that passes the limit.
     template <class OnLine, class OnTooLong>
     void take(std::string_view bytes, OnLine&& on_line, OnTooLong&& on_too_long) {
         while (!bytes.empty()) {
@@ -26,14 +28,12 @@ public:
             bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
             if (!skipping_ && pending_.size() + piece.size() > limit_) {
                 skipping_ = true;
-                release_pending();
+                std::string().swap(pending_);
                 on_too_long();
             }
-            if (end == std::string_view::npos) {
-                if (!skipping_) pending_ += piece;
-                return;
-            }
-            if (!skipping_) deliver(piece, on_line);
+            if (!skipping_) pending_ += piece;
+            if (end == std::string_view::npos) return;
+            if (!skipping_) deliver(on_line);
             skipping_ = false;
         }
     }
@@ -41,28 +41,17 @@ public:
     // The end of the input: a last line without its line feed is a line too.
     template <class OnLine>
     void finish(OnLine&& on_line) {
-        if (!skipping_) deliver({}, on_line);
+        if (!skipping_) deliver(on_line);
         skipping_ = false;
     }
 
 private:
     template <class OnLine>
-    void deliver(std::string_view tail, OnLine& on_line) {
-        std::string_view line = tail;
-        if (!pending_.empty()) {
-            pending_ += tail;
-            line = pending_;
-        }
-        if (line.ends_with('\r')) line.remove_suffix(1);
-        if (!line.empty()) on_line(line);
-        pending_.clear();
-        // A long line's buffer is not kept for the short ones that follow.
-        if (pending_.capacity() > kept_capacity) release_pending();
+    void deliver(OnLine& on_line) {
+        std::string line = std::exchange(pending_, std::string());
+        if (line.ends_with('\r')) line.pop_back();
+        if (!line.empty()) on_line(std::move(line));
     }
-
-    void release_pending() { std::string().swap(pending_); }
-
-    static constexpr std::size_t kept_capacity = std::size_t{1024} * 1024;
 
     std::size_t limit_;
     std::string pending_;

@@ -1,13 +1,12 @@
 #include "session/protocol.h"
 
-#include <rapidjson/encodedstream.h>
-#include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
 #include "unicode/utf.h"
@@ -21,8 +20,10 @@ using SizeType = rapidjson::SizeType;
 // Strict: the line must be one JSON value (its UTF-8 is checked first). Numbers
 // stay the text they came as: the only number the protocol reads is an id,
 // which goes back exactly as it came. Iterative: nesting as deep as a line
-// can hold costs heap, not the stack.
-constexpr unsigned parse_flags = rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseIterativeFlag;
+// can hold costs heap, not the stack. In place: strings are decoded into the
+// line itself, so that no text of the line's size is built beside it.
+constexpr unsigned parse_flags =
+    rapidjson::kParseNumbersAsStringsFlag | rapidjson::kParseIterativeFlag | rapidjson::kParseInsituFlag;
 
 constexpr std::string_view protocol_version = "2.0";
 constexpr std::string_view change_method = "changed";
@@ -50,11 +51,30 @@ std::string json_string(std::string_view text) {
     return {buffer.GetString(), buffer.GetSize()};
 }
 
+// Why a path cannot be placed, or nothing when it can. An escaped unpaired
+// surrogate arrives as a NUL (see replace_unpaired_surrogates).
+std::optional<std::string_view> path_fault(std::string_view text) {
+    if (text.empty()) return "is empty";
+    if (!unicode::is_path_text(text)) return "holds a NUL or an unpaired surrogate";
+    return std::nullopt;
+}
+
+// The first element of files that is no path, and why.
+struct FileFault {
+    std::size_t index;        // cppcheck-suppress unusedStructMember
+    std::string_view reason;  // cppcheck-suppress unusedStructMember
+};
+
 // The reader's handler: keeps, of a line's JSON, the members the protocol
 // names (jsonrpc, id, method, params with its files or enabled), each as it
-// came, and passes over everything else at any depth.
+// came, and passes over everything else at any depth. The files are moved to
+// the start of the line, each followed by a NUL, as they come: a file's text
+// lies in the line behind everything read before it, and takes no more room
+// than its JSON did, so they never reach a byte the reader has yet to read.
 class Envelope : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Envelope> {
 public:
+    explicit Envelope(char* line) : line_(line) {}
+
     Kind root = Kind::absent;
     Kind version = Kind::absent;
     std::string version_text;
@@ -64,15 +84,15 @@ public:
     std::string method_text;
     Kind params = Kind::absent;
     Kind files = Kind::absent;
-    // The files that are strings, one after another, and where each lies;
-    // the index of the first that is not a string.
-    std::string file_text;
-    std::vector<std::pair<std::size_t, std::size_t>> file_spans;
-    std::optional<std::size_t> first_non_string_file;
+    std::size_t file_count = 0;
+    std::optional<FileFault> file_fault;
     Kind enabled = Kind::absent;
     bool enabled_value = false;
     // Whether escapes of unpaired surrogates were replaced before the parse.
     bool surrogates_replaced = false;
+
+    // The files up to the first that is no path, each followed by a NUL.
+    [[nodiscard]] std::string_view names() const { return {line_, names_length_}; }
 
     // The id as JSON text, or none for a notification.
     [[nodiscard]] RequestId request_id() const {
@@ -122,19 +142,25 @@ private:
                 if (key_ == "id") id = kind, id_json = kind == Kind::string ? json_string(text) : std::string(text);
                 break;
             case Place::params_member:
-                if (key_ == "files") files = kind, file_text.clear(), file_spans.clear(), first_non_string_file.reset();
+                if (key_ == "files") files = kind, file_count = 0, file_fault.reset(), names_length_ = 0;
                 if (key_ == "enabled") enabled = kind;
                 break;
-            case Place::file:
-                if (kind == Kind::string) {
-                    file_spans.emplace_back(file_text.size(), text.size());
-                    file_text += text;
-                } else if (!first_non_string_file) {
-                    first_non_string_file = file_spans.size();
-                }
-                break;
+            case Place::file: take_file(kind, text); break;
             case Place::elsewhere: break;
         }
+    }
+
+    void take_file(Kind kind, std::string_view text) {
+        const std::size_t index = file_count++;
+        if (file_fault) return;
+        const auto fault = kind == Kind::string ? path_fault(text) : std::optional<std::string_view>("is not a string");
+        if (fault) {
+            file_fault = FileFault{index, *fault};
+            return;
+        }
+        std::memmove(line_ + names_length_, text.data(), text.size());
+        names_length_ += text.size();
+        line_[names_length_++] = '\0';
     }
 
     bool scalar(Kind kind, std::string_view text) {
@@ -157,6 +183,8 @@ private:
         return true;
     }
 
+    char* line_;
+    std::size_t names_length_ = 0;
     std::size_t depth_ = 0;
     std::string key_;
     Place place_ = Place::root;
@@ -176,56 +204,43 @@ std::optional<char32_t> hex4(std::string_view digits) {
     return value;
 }
 
-// The reader refuses a text with an escaped high surrogate that no low one
-// follows. Each such escape becomes \u0000, which no path may hold either, so
-// that such a path is refused as invalid params and not as a broken line.
-// One pass over the escapes: a backslash outside a string is no JSON anyway.
-std::string without_lone_high_surrogates(std::string_view line) {
-    constexpr std::string_view stand_in = "\\u0000";
+// The reader refuses an escaped high surrogate that no low one follows, and
+// decodes an escaped low one that no high one precedes into three bytes that
+// are no UTF-8, which a reply must never carry. Each such escape becomes
+// \u0000 in place (it is as long): a NUL, which no path may hold either, so
+// that such a path is refused as invalid params and not as a broken line, and
+// such an id is refused. Whether any was replaced. A backslash outside a
+// string is no JSON anyway.
+bool replace_unpaired_surrogates(std::string& line) {
     constexpr std::size_t escape_length = 6;
-    std::string text;
-    text.reserve(line.size());
-    for (std::size_t i = 0; i < line.size();) {
-        const std::size_t length = line[i] != '\\' ? 1 : line.substr(i, 2) == "\\u" ? escape_length : 2;
-        const auto unit = length == escape_length ? hex4(line.substr(i + 2)) : std::nullopt;
-        if (unit && unicode::is_high_surrogate(*unit)) {
-            const auto next = line.substr(i + escape_length, 2) == "\\u" ? hex4(line.substr(i + escape_length + 2)) : std::nullopt;
-            if (!next || !unicode::is_low_surrogate(*next)) {
-                text += stand_in;
-                i += escape_length;
-                continue;
-            }
-        }
-        text += line.substr(i, length);
-        i += length;
-    }
-    return text;
-}
-
-rapidjson::ParseResult parse(Envelope& envelope, std::string_view line) {
-    const auto read = [&](std::string_view text) {
-        envelope = Envelope();
-        rapidjson::MemoryStream memory(text.data(), text.size());
-        rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(memory);
-        rapidjson::Reader reader;
-        return reader.Parse<parse_flags>(stream, envelope);
+    const auto escaped_unit = [&](std::size_t at) {
+        const std::string_view rest = std::string_view(line).substr(std::min(at, line.size()));
+        return rest.starts_with("\\u") ? hex4(rest.substr(2)) : std::nullopt;
     };
-    const rapidjson::ParseResult result = read(line);
-    if (result.Code() != rapidjson::kParseErrorStringUnicodeSurrogateInvalid) return result;
-    const rapidjson::ParseResult patched = read(without_lone_high_surrogates(line));
-    envelope.surrogates_replaced = true;
-    return patched;
+    bool replaced = false;
+    for (std::size_t i = line.find('\\'); i != std::string::npos; i = line.find('\\', i)) {
+        const auto unit = escaped_unit(i);
+        if (!unit || !unicode::is_surrogate(*unit)) {
+            i += 2;
+            continue;
+        }
+        const auto next = escaped_unit(i + escape_length);
+        if (unicode::is_high_surrogate(*unit) && next && unicode::is_low_surrogate(*next)) {
+            i += 2 * escape_length;
+            continue;
+        }
+        line.replace(i + 2, 4, "0000");
+        replaced = true;
+        i += escape_length;
+    }
+    return replaced;
 }
 
-// Why a path cannot be placed, or nothing when it can.
-std::optional<std::string_view> path_fault(std::string_view text) {
-    if (text.empty()) return "is empty";
-    // A lone low surrogate escape arrives as the three bytes of its code
-    // point, which are no UTF-8.
-    if (!unicode::is_path_text(text)) {
-        return "holds a NUL or an unpaired surrogate";
-    }
-    return std::nullopt;
+rapidjson::ParseResult parse(Envelope& envelope, std::string& line) {
+    envelope.surrogates_replaced = replace_unpaired_surrogates(line);
+    rapidjson::InsituStringStream stream(line.data());
+    rapidjson::Reader reader;
+    return reader.Parse<parse_flags>(stream, envelope);
 }
 
 ErrorReply error(RequestId id, ErrorCode code, std::string_view message) {
@@ -243,7 +258,7 @@ bool is_id(Kind kind) { return kind == Kind::absent || kind == Kind::string || k
 
 // Reads the line into `envelope`; why it is no request of this protocol, or
 // nothing when it is one.
-std::optional<LineFault> line_fault(std::string_view line, Envelope& envelope) {
+std::optional<LineFault> line_fault(std::string& line, Envelope& envelope) {
     if (unicode::valid_utf8_prefix_length(line) < line.size()) {
         return LineFault{ErrorCode::parse_error, "Parse error: not valid UTF-8", false};
     }
@@ -274,20 +289,11 @@ std::optional<LineFault> line_fault(std::string_view line, Envelope& envelope) {
 Result<FilesParams, std::string> files_params(const Envelope& envelope) {
     if (envelope.files == Kind::absent) return Failure{std::string("files is missing")};
     if (envelope.files != Kind::array) return Failure{std::string("files is not an array")};
-    if (envelope.file_spans.empty() && !envelope.first_non_string_file) return Failure{std::string("files is empty")};
-    FilesParams decoded;
-    decoded.files.reserve(envelope.file_spans.size());
-    for (const auto& [offset, length] : envelope.file_spans) {
-        const std::size_t index = decoded.files.size();
-        if (envelope.first_non_string_file == index) break;
-        const std::string_view file = std::string_view(envelope.file_text).substr(offset, length);
-        if (const auto fault = path_fault(file)) return Failure{"files[" + std::to_string(index) + "] " + std::string(*fault)};
-        decoded.files.push_back(file);
+    if (envelope.file_count == 0) return Failure{std::string("files is empty")};
+    if (const auto& fault = envelope.file_fault) {
+        return Failure{"files[" + std::to_string(fault->index) + "] " + std::string(fault->reason)};
     }
-    if (envelope.first_non_string_file) {
-        return Failure{"files[" + std::to_string(*envelope.first_non_string_file) + "] is not a string"};
-    }
-    return decoded;
+    return FilesParams{envelope.names()};
 }
 
 // The typed params of `method`.
@@ -300,7 +306,7 @@ Result<Params, std::string> decode_params(Method method, const Envelope& envelop
         case Method::cut_files: {
             auto files = files_params(envelope);
             if (!files.ok()) return Failure{std::move(files.error())};
-            return Params{std::move(files.value())};
+            return Params{files.value()};
         }
         case Method::watch:
             if (envelope.enabled != Kind::boolean) return Failure{std::string("enabled is not a boolean")};
@@ -351,26 +357,27 @@ std::string encode_reply(std::string_view id, Members&& members) {
 }  // namespace
 
 Request::Request(RequestId id, Method method, Params params, std::shared_ptr<const void> storage)
-    : id_(std::move(id)), method_(method), params_(std::move(params)), storage_(std::move(storage)) {}
+    : id_(std::move(id)), method_(method), params_(params), storage_(std::move(storage)) {}
 
-Result<Request, ErrorReply> decode_request(std::string_view line) {
-    auto envelope = std::make_shared<Envelope>();
-    if (const auto fault = line_fault(line, *envelope)) {
+Result<Request, ErrorReply> decode_request(std::string line) {
+    // In its place for good before the parse: the files' views point into it.
+    auto kept = std::make_shared<std::string>(std::move(line));
+    Envelope envelope(kept->data());
+    if (const auto fault = line_fault(*kept, envelope)) {
         // An invalid request is answered even without an id: it is no
         // notification, for it is no request.
-        const RequestId& id = fault->with_id ? envelope->request_id() : RequestId();
+        const RequestId& id = fault->with_id ? envelope.request_id() : RequestId();
         return Failure{error(id.value_or(std::string(null_id)), fault->code, fault->message)};
     }
-    const Envelope& request = *envelope;
-    const RequestId id = request.request_id();
+    const RequestId id = envelope.request_id();
     const auto known = std::find_if(method_names.begin(), method_names.end(),
-                                    [&](const MethodName& m) { return m.name == request.method_text; });
+                                    [&](const MethodName& m) { return m.name == envelope.method_text; });
     if (known == method_names.end()) {
-        return Failure{error(id, ErrorCode::method_not_found, "Method not found: " + request.method_text)};
+        return Failure{error(id, ErrorCode::method_not_found, "Method not found: " + envelope.method_text)};
     }
-    auto params = decode_params(known->method, request);
+    auto params = decode_params(known->method, envelope);
     if (!params.ok()) return Failure{error(id, ErrorCode::invalid_params, "Invalid params: " + params.error())};
-    return Request(id, known->method, std::move(params.value()), std::move(envelope));
+    return Request(id, known->method, params.value(), std::move(kept));
 }
 
 ErrorReply line_too_long_reply(std::size_t limit) {

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 #include <variant>
-#include <vector>
 
 #include "file_clipboard.h"
 #include "result.h"
@@ -33,8 +32,9 @@ using RequestId = std::optional<std::string>;
 inline constexpr std::string_view null_id = "null";
 
 struct FilesParams {
-    // Views into the request's own copy of the line's text.
-    std::vector<std::string_view> files;
+    // Each path followed by a NUL, as clipboard::for_each_name walks them: a
+    // view into the request's own line, where the parse left them.
+    std::string_view names;
 };
 struct ReadParams {};
 struct WatchParams {
@@ -75,7 +75,9 @@ struct ErrorReply {
 
 // A line of input, without its line break: the request it holds, or the
 // error reply it gets (whose id is none when the line was a notification).
-[[nodiscard]] Result<Request, ErrorReply> decode_request(std::string_view line);
+// The line is parsed in place: the request keeps it, and nothing of the size
+// of the line is built beside it.
+[[nodiscard]] Result<Request, ErrorReply> decode_request(std::string line);
 
 // The reply to a line too long to be read.
 [[nodiscard]] ErrorReply line_too_long_reply(std::size_t limit);

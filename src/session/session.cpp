@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include <utility>
 #include <variant>
 
 #include "runtime/stdio.h"
@@ -23,8 +24,8 @@ ErrorReply clipboard_failure(const RequestId& id, const ClipboardError& error) {
 
 }  // namespace
 
-void Session::handle_line(std::string_view line) {
-    auto request = decode_request(line);
+void Session::handle_line(std::string line) {
+    auto request = decode_request(std::move(line));
     if (!request.ok()) {
         reply_error(request.error());
         return;
@@ -48,7 +49,7 @@ void Session::handle(Request request) {
         case Method::cut_files: {
             // The list in the clipboard's form; the request's text is let go
             // before the clipboard takes its copy.
-            auto list = clipboard::prepare_file_list(known_alternative<FilesParams>(request.params()).files);
+            auto list = clipboard::prepare_file_list_of_names(known_alternative<FilesParams>(request.params()).names);
             request.release();
             const auto effect = request.method() == Method::cut_files ? clipboard::DropEffect::move
                                                                       : clipboard::DropEffect::copy;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
+#include <string>
 
 #include "errors.h"
 #include "file_clipboard.h"
@@ -46,7 +46,7 @@ public:
     explicit Session(Desktop& desktop) : desktop_(desktop) {}
 
     // One line of input, without its line break; its reply is written at once.
-    void handle_line(std::string_view line);
+    void handle_line(std::string line);
     // A line that was too long to be read.
     void handle_too_long_line();
     // The clipboard changed and is now at `sequence`; notified once per

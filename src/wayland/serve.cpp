@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "linux/detached_child.h"
@@ -126,9 +127,9 @@ Status<ClipboardError> serve_session(Client& client) {
     Session session(desktop);
     session::LineReader lines;
     // Each request sees every change that has arrived before it.
-    const auto on_line = [&](std::string_view line) {
+    const auto on_line = [&](std::string line) {
         (void)client.dispatch(false);
-        session.handle_line(line);
+        session.handle_line(std::move(line));
     };
     const auto on_too_long = [&] { session.handle_too_long_line(); };
     const auto end_of_input = [&] {

@@ -319,6 +319,10 @@ PreparedList prepare_file_list(std::span<const std::string_view> paths) {
     return PreparedList{win::drop_files::build_drop_list(paths)};
 }
 
+PreparedList prepare_file_list_of_names(std::string_view names) {
+    return PreparedList{win::drop_files::build_drop_list_of_names(names)};
+}
+
 // The copy that the first options make: the clipboard opened without a window.
 Status<ClipboardError> write_file_list(std::span<const std::string_view> paths) {
     if (paths.empty()) return Done{};

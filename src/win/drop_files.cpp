@@ -1,7 +1,5 @@
 #include "win/drop_files.h"
 
-#include <numeric>
-
 #include "unicode/utf.h"
 
 namespace vantle_native::win::drop_files {
@@ -42,31 +40,38 @@ std::size_t utf16_length(std::string_view utf8) {
     return units;
 }
 
-// The file-drop block's length: the header, each path and its 0 unit, the end.
-std::size_t drop_list_size(std::span<const std::string_view> paths) {
-    const std::size_t units = std::accumulate(paths.begin(), paths.end(), std::size_t{1},
-                                              [](std::size_t sum, std::string_view path) { return sum + utf16_length(path) + 1; });
-    return drop_header_size + wide_unit_size * units;
-}
-
-}  // namespace
-
-std::vector<std::byte> build_drop_list(std::span<const std::string_view> paths) {
+// The file-drop block of the paths that for_each_path(visit) visits, in order.
+// Sized once: a list of any length is built without growing through copies
+// that would each hold the whole block again.
+template <class ForEachPath>
+std::vector<std::byte> drop_list_of(const ForEachPath& for_each_path) {
+    std::size_t units = 1;
+    for_each_path([&](std::string_view path) { units += utf16_length(path) + 1; });
     std::vector<std::byte> bytes(drop_header_size);
-    // Sized once: a list of any length is built without growing through
-    // copies that would each hold the whole block again.
-    bytes.reserve(drop_list_size(paths));
+    bytes.reserve(drop_header_size + wide_unit_size * units);
     put_u32(std::span(bytes).subspan(list_offset_field), drop_header_size);
     put_u32(std::span(bytes).subspan(wide_field), 1);
-    for (const std::string_view path : paths) {
+    for_each_path([&](std::string_view path) {
         for (std::size_t i = 0; i < path.size();) {
             unicode::encode_utf16(unicode::next_utf8_code_point(path, i),
                                   [&](std::uint16_t unit) { append_unit(bytes, unit); });
         }
         append_unit(bytes, 0);
-    }
+    });
     append_unit(bytes, 0);
     return bytes;
+}
+
+}  // namespace
+
+std::vector<std::byte> build_drop_list(std::span<const std::string_view> paths) {
+    return drop_list_of([&](const auto& visit) {
+        for (const std::string_view path : paths) visit(path);
+    });
+}
+
+std::vector<std::byte> build_drop_list_of_names(std::string_view names) {
+    return drop_list_of([&](const auto& visit) { clipboard::for_each_name(names, visit); });
 }
 
 std::optional<DropLayout> drop_layout(std::span<const std::byte> block) {

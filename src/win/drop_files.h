@@ -21,6 +21,8 @@ using DropEffect = vantle_native::clipboard::DropEffect;
 // The file-drop block for `paths`: a 20-byte header (the list's offset 20,
 // fWide 1), each path in UTF-16 followed by a 0 unit, and a final 0 unit.
 [[nodiscard]] std::vector<std::byte> build_drop_list(std::span<const std::string_view> paths);
+// The same for names each followed by a NUL.
+[[nodiscard]] std::vector<std::byte> build_drop_list_of_names(std::string_view names);
 
 inline constexpr std::size_t wide_unit_size = 2;
 inline constexpr std::size_t narrow_unit_size = 1;

@@ -4,6 +4,7 @@
 #include "session/serve.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -122,7 +123,7 @@ Status<ClipboardError> serve() {
     auto pump = win::InputPump::start();
     if (!pump.ok()) return Failure{clipboard_error(pump.error())};
     LineReader lines;
-    const auto on_line = [&](std::string_view line) { session.handle_line(line); };
+    const auto on_line = [&](std::string line) { session.handle_line(std::move(line)); };
     const auto on_too_long = [&] { session.handle_too_long_line(); };
     for (;;) {
         const HANDLE ready = pump.value().ready();

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "linux/ending_signals.h"
@@ -258,9 +259,9 @@ Status<ClipboardError> serve_session() {
     Session session(desktop);
     LineReader lines;
     // Each request sees every change that has arrived before it.
-    const auto on_line = [&](std::string_view line) {
+    const auto on_line = [&](std::string line) {
         desktop.drain();
-        session.handle_line(line);
+        session.handle_line(std::move(line));
     };
     const auto on_too_long = [&] { session.handle_too_long_line(); };
     const auto end_of_input = [&] {

@@ -303,13 +303,13 @@ class Session:
                 raise
 
     def receive(self, timeout=30):
-        """The next line from the exe, decoded, or None at its end."""
+        """The next line from the exe, decoded (it must be UTF-8), or None at its end."""
         line = self.lines.get(timeout=timeout)
         if line is None and self._started_again():
             return self.receive(timeout)
         assert line is None or line.endswith(b"\n"), line
         self.heard = self.heard or line is not None
-        return None if line is None else json.loads(line)
+        return None if line is None else json.loads(line.decode())
 
     def call(self, method, params=None):
         """Sends a request and gives its reply; notifications that come first

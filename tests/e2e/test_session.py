@@ -80,6 +80,8 @@ class Serve(WineTestCase):
             ({"jsonrpc": "2.0", "id": 10, "method": "copyFiles", "params": {"files": ["a\u0000b"]}}, -32602, 10),
             (b'{"jsonrpc":"2.0","id":11,"method":"copyFiles","params":{"files":["a\\ud800b"]}}\n', -32602, 11),
             (b'{"jsonrpc":"2.0","id":12,"method":"cutFiles","params":{"files":["\\udc00"]}}\n', -32602, 12),
+            (b'{"jsonrpc":"2.0","id":"\\udc00","method":"readFiles"}\n', -32600, None),
+            (b'{"jsonrpc":"2.0","id":14,"method":"\\ud83d\\ude00\\udc00"}\n', -32601, 14),
             ({"jsonrpc": "2.0", "id": 13, "method": "watch", "params": {"enabled": 1}}, -32602, 13),
         ]
         self.wine.put_hdrop(drop_block(["Z:\\kept"]))
