@@ -1,5 +1,4 @@
 """--serve end to end: the JSON-RPC session on pipes under Wine."""
-import contextlib
 import pathlib
 import subprocess
 import tempfile
@@ -18,11 +17,7 @@ class Serve(WineTestCase):
         self.session = Session(self.wine)
 
     def tearDown(self):
-        if self.session.process.poll() is None:
-            self.session.close()
-        for stream in (self.session.process.stdin, self.session.process.stdout, self.session.err):
-            with contextlib.suppress(OSError):
-                stream.close()
+        self.session.discard()
         self.window.__exit__(None, None, None)
         super().tearDown()
 
@@ -153,8 +148,26 @@ class Serve(WineTestCase):
         self.assertIsNone(self.session.receive())
         self.assertEqual(self.session.wait(), 0)
 
+    def test_a_read_that_the_owner_never_renders_is_answered_then_the_session_ends(self):
+        with self.wine.hung_owner():
+            reply = self.session.call("readFiles")
+            self.assertEqual(reply, {"jsonrpc": "2.0", "id": self.session.next_id, "error": {
+                "code": 1, "message": "Clipboard error: the clipboard's owner did not render the list within 10 s"}},
+                self.session)
+            # Its thread is stuck with the clipboard open: the session answers nothing more and ends.
+            self.session.send({"jsonrpc": "2.0", "id": 99, "method": "readFiles"})
+            self.assertIsNone(self.session.receive(), self.session)
+            status, stderr = self.session.close()
+            self.assertEqual((status, stderr), (101, self.clipboard_text_report(
+                "the clipboard's owner did not render the list within 10 s", b"src/main:64:32")), self.session)
+            self.assertTrue(self.wine.can_open(), "the clipboard was left open while the owner hangs")
+        self.session.discard()
+        self.session = Session(self.wine)
+        self.assertEqual(self.session.call("copyFiles", {"files": ["Z:\\after"]})["result"].keys(), {"sequence"},
+                         self.session)
+
     def test_a_broken_output_ends_the_session_with_a_failure(self):
-        self.session.close()
+        self.session.discard()
         self.session = Session(self.wine, reading=False)
         self.session.send({"jsonrpc": "2.0", "id": 1, "method": "readFiles"})
         self.assertEqual(self.session.wait(), 101)
