@@ -51,11 +51,11 @@ private:
 // Where no thread can be had, run(job) runs here, unbounded.
 [[nodiscard]] bool run_within(DWORD bound_ms, LPTHREAD_START_ROUTINE run, void* job, const Milestone& milestone);
 
-// What work(milestone) gives, or nothing when it did not reach its milestone
-// within `bound_ms`. The work is moved to the thread: it must hold nothing
-// of the caller's that the caller may let go of.
-template <class Work>
-auto within(DWORD bound_ms, Work work) -> std::optional<std::invoke_result_t<Work&, const Milestone&>> {
+// What work(milestone) gives, or what give_up() gives when the work did not
+// reach its milestone within `bound_ms`. The work is moved to the thread: it
+// must hold nothing of the caller's that the caller may let go of.
+template <class Work, class GiveUp>
+auto within(DWORD bound_ms, Work work, GiveUp&& give_up) -> std::invoke_result_t<Work&, const Milestone&> {
     struct Job {
         explicit Job(Work&& given) : work(std::move(given)) {}
         static DWORD run(LPVOID parameter) {
@@ -73,9 +73,9 @@ auto within(DWORD bound_ms, Work work) -> std::optional<std::invoke_result_t<Wor
         // The thread may still come back to the job, late: it is left to it,
         // for the little while until the process ends.
         (void)job.release();
-        return std::nullopt;
+        return give_up();
     }
-    return std::move(job->value);
+    return std::move(*job->value);
 }
 
 }  // namespace vantle_native::win

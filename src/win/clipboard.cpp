@@ -284,8 +284,6 @@ Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effe
     return place_drop_list(list.bytes, std::span(&effect_block, 1), owner);
 }
 
-ClipboardError unrendered_error() { return Pasteboard{std::string(unrendered_text), std::nullopt}; }
-
 namespace {
 
 // Reaches `rendered` once the list's data is in hand.
@@ -313,9 +311,15 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone
 
 }  // namespace
 
-std::optional<Result<SequencedDrop, ClipboardError>> read_file_drop_within_bound(HWND owner) {
-    return within(render_bound_ms, [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); });
+Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(HWND owner, bool& given_up) {
+    const auto read = [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); };
+    return within(render_bound_ms, read, [&]() -> Result<SequencedDrop, ClipboardError> {
+        given_up = true;
+        return Failure{unrendered_error()};
+    });
 }
+
+ClipboardError unrendered_error() { return Pasteboard{std::string(unrendered_text), std::nullopt}; }
 
 std::string names_of_drop_list(std::span<const std::byte> block) {
     const auto layout = drop_files::drop_layout(block);
@@ -351,31 +355,31 @@ Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effe
     return win::clipboard::place_file_list(list, effect, win::handle_or_none(window));
 }
 
+// The read, on a thread of its own, is bounded only until it has the list:
+// the platform's queries that follow walk the list from its start for each
+// name, which takes long for a long list and is no owner's doing.
 Result<std::vector<std::string>, ClipboardError> read_file_list() {
-    auto read = win::within(win::clipboard::render_bound_ms, [](const win::Milestone& rendered) -> Result<std::vector<std::string>, ClipboardError> {
+    using Read = Result<std::vector<std::string>, ClipboardError>;
+    const auto read = [](const win::Milestone& rendered) -> Read {
         auto guard = ClipboardGuard::open();
         if (!guard.ok()) return Failure{clipboard_error(guard.error())};
-        // The platform's queries walk the list from its start for each name:
-        // a long list takes long, and that is no owner's doing.
-        return win::clipboard::read_clipboard_block(
-            CF_HDROP, [&](void* address, std::size_t size) -> Result<std::vector<std::string>, ClipboardError> {
-                rendered.reached();
-                if (!win::drop_files::is_readable_drop_block(win::clipboard::bytes_at(address, size))) {
-                    return Failure{win::clipboard::unreadable_block_error()};
-                }
-                return win::clipboard::queried_names(static_cast<HDROP>(address));
-            });
-    });
-    if (!read) return Failure{win::clipboard::unrendered_error()};
-    return std::move(*read);
+        return win::clipboard::read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) -> Read {
+            rendered.reached();
+            if (!win::drop_files::is_readable_drop_block(win::clipboard::bytes_at(address, size))) {
+                return Failure{win::clipboard::unreadable_block_error()};
+            }
+            return win::clipboard::queried_names(static_cast<HDROP>(address));
+        });
+    };
+    return win::within(win::clipboard::render_bound_ms, read, [] { return Failure{win::clipboard::unrendered_error()}; });
 }
 
 Result<std::optional<FileDrop>, ClipboardError> read_file_drop() {
     const auto window = win::MessageWindow::create();
-    auto read = win::clipboard::read_file_drop_within_bound(win::handle_or_none(window));
-    if (!read) return Failure{win::clipboard::unrendered_error()};
-    if (!read->ok()) return Failure{std::move(read->error())};
-    return std::move(read->value().drop);
+    bool given_up = false;  // the fatal report ends the process, and the read's thread with it
+    auto read = win::clipboard::read_file_drop_within_bound(win::handle_or_none(window), given_up);
+    if (!read.ok()) return Failure{std::move(read.error())};
+    return std::move(read.value().drop);
 }
 
 }  // namespace vantle_native::clipboard

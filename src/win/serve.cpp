@@ -65,13 +65,9 @@ public:
             auto names = win::clipboard::names_of_drop_list(own_->list.bytes);
             return Read{clipboard::FileDrop{own_->effect, std::move(names)}, own_->sequence};
         }
-        auto read = win::clipboard::read_file_drop_within_bound(window_);
-        if (!read) {
-            held_ = true;
-            return Failure{win::clipboard::unrendered_error()};
-        }
-        if (!read->ok()) return Failure{std::move(read->error())};
-        return Read{std::move(read->value().drop), read->value().sequence};
+        auto read = win::clipboard::read_file_drop_within_bound(window_, held_);
+        if (!read.ok()) return Failure{std::move(read.error())};
+        return Read{std::move(read.value().drop), read.value().sequence};
     }
 
     // Whether a read was given up while its thread still holds the clipboard

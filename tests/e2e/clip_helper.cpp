@@ -10,6 +10,8 @@
 //   dump-hdrop               print the CF_HDROP block as hex, or "none"
 //   dump-effect              the same for the "Preferred DropEffect" block
 //   can-open                 exit 0 if OpenClipboard(NULL) succeeds, 4 if not
+//   state                    print the clipboard's sequence number and 1 if
+//                            it announces CF_HDROP, else 0 (nothing rendered)
 //   hold READY RELEASE       hold the clipboard open with an owner window,
 //                            create READY, wait until RELEASE exists
 //   hold-for MS              hold the clipboard open with an owner window for
@@ -92,9 +94,10 @@ bool wait_for_file(const wchar_t* path) {
 }
 
 // Opens the clipboard for a fixture, waiting out a moment in which another
-// process (Wine's desktop, syncing with the X selection) has it open.
+// process (Wine's desktop, syncing with the X selection) has it open: up to
+// a minute, for a loaded machine.
 bool open_for_fixture() {
-    for (int i = 0; i < poll_limit / 30; ++i) {
+    for (int i = 0; i < poll_limit; ++i) {
         if (OpenClipboard(nullptr)) return true;
         Sleep(poll_interval_ms);
     }
@@ -336,6 +339,11 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"dump-hdrop") return dump_format(CF_HDROP);
     if (command == L"dump-effect") return dump_format(RegisterClipboardFormatW(drop_effect_format));
     if (command == L"can-open") return can_open();
+    if (command == L"state") {
+        write_out(std::to_string(GetClipboardSequenceNumber()) + " " +
+                  (IsClipboardFormatAvailable(CF_HDROP) ? "1" : "0") + "\n");
+        return 0;
+    }
     if (command == L"hold" && argc == 4) return hold(argv[2], argv[3]);
     if (command == L"hold-for" && argc == 3) return hold_for(argv[2]);
     if (command == L"hung-owner" && argc == 4) return hung_owner(argv[2], argv[3]);

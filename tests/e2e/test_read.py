@@ -127,15 +127,16 @@ class ReadFiles(WineTestCase):
     def test_an_owner_that_never_renders_fails_the_read_after_10_s_and_leaves_the_clipboard_free(self):
         for option, location in (("--read_files", b"src/main:44:41"), ("--read_files_with_effect", b"src/main:60:52")):
             with self.subTest(option=option):
-                with self.wine.hung_owner():
+                def read():
                     started = time.monotonic()
                     done = self.wine.run(option, timeout=90)
-                    elapsed = time.monotonic() - started
-                    self.assertEqual((done.status, done.stdout, done.stderr),
-                                     (101, b"", self.clipboard_text_report(UNRENDERED, location)), done)
-                    self.assertGreaterEqual(elapsed, 10, done)
                     # The read's thread, stuck in the owner's rendering, ended with the exe.
-                    self.assertTrue(self.wine.can_open(), "the clipboard was left open while the owner hangs")
+                    return done, time.monotonic() - started, self.wine.can_open()
+                done, elapsed, free = self.wine.against_hung_owner(read)
+                self.assertEqual((done.status, done.stdout, done.stderr),
+                                 (101, b"", self.clipboard_text_report(UNRENDERED, location)), done)
+                self.assertGreaterEqual(elapsed, 10, done)
+                self.assertTrue(free, "the clipboard was left open while the owner hangs")
                 after = ["Z:\\after the hung owner"]
                 self.assertEqual(self.wine.run("--cut_files", after[0]).status, 0)
                 self.assertEqual(self.wine.hdrop(), drop_block(after))
