@@ -32,6 +32,10 @@ const CLIPBOARD_FAILURE = 1;
 const ACCESS_DENIED = 5;
 // One request at a time: every reply belongs to the helper's one request.
 const REQUEST_ID = 1;
+// The session's answer to a read whose owner never rendered its list: the
+// read's thread still holds the clipboard open, so the helper answers
+// nothing more and exits.
+const OWNER_HUNG_REPORT = "Clipboard error: the clipboard's owner did not render the list within 10 s";
 // A helper whose input has ended answers what it read; one still on its
 // request after this long is stuck, and is killed.
 const FINISH_GRACE_MS = 1000;
@@ -418,6 +422,8 @@ class Session extends EventEmitter {
     helper.request = null;
     if (request instanceof Call) {
       this.#answered(request, message);
+      // The next call goes to a new helper, not to this one as it exits.
+      if (message.error?.message === OWNER_HUNG_REPORT) return this.#retire(helper);
     } else if (message.error) {
       this.#notWatching(refusal(message.error, false));
       return this.#retire(helper);
