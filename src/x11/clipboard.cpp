@@ -16,24 +16,10 @@ constexpr std::string_view no_file_list_text = "the clipboard holds no file list
 // decode is.
 constexpr std::string_view line_breaks = "\r\n";
 
-// A read's connection and window; the window goes first.
-struct ReadingWindow {
-    x11::Connection connection;
-    x11::Window window;
-};
-
-Result<ReadingWindow, ClipboardError> open_reading_window() {
+Result<x11::SelectionRead, ClipboardError> read_selection() {
     auto connection = x11::Connection::open();
     if (!connection.ok()) return Failure{std::move(connection.error())};
-    auto window = x11::Window::create(connection.value());
-    if (!window.ok()) return Failure{std::move(window.error())};
-    return ReadingWindow{std::move(connection.value()), std::move(window.value())};
-}
-
-Result<x11::SelectionRead, ClipboardError> read_selection() {
-    auto reading = open_reading_window();
-    if (!reading.ok()) return Failure{std::move(reading.error())};
-    return x11::read_file_drop(reading.value().connection, reading.value().window.id(), nullptr);
+    return x11::read_file_drop(connection.value(), nullptr);
 }
 
 // Each path as given, followed by a NUL (no path holds one); an empty path

@@ -4,7 +4,7 @@ import tempfile
 import time
 import unittest
 
-from x11_harness import (EXE, LOCATION, TARGETS, display_environment, file_uri, peer, peer_read, report, run, servers,
+from x11_harness import (EXE, PATIENCE, LOCATION, TARGETS, Case, display_environment, file_uri, peer, peer_read, report, run,
                          wait_until, xclip_in, xclip_out)
 
 PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
@@ -14,7 +14,7 @@ LINES = "".join(p + "\n" for p in PATHS).encode()
 DONE = (0, b"", b"")
 
 
-class OneShot(unittest.TestCase):
+class OneShot(Case):
     def test_copies_and_cuts_offer_every_target_byte_exact(self):
         for arguments, input, word, kde in ((["--copy_files", ";;;".join(PATHS)], b"", "copy", b"0"),
                                             (["--cut_files", ";;;".join(PATHS)], b"", "cut", b"1"),
@@ -91,28 +91,29 @@ class OneShot(unittest.TestCase):
         xclip_in("text/uri-list", listed)
         self.assertEqual(run("--read_files"), (0, lines, b""))
 
-    def test_an_owner_that_does_not_answer_fails_within_the_deadline(self):
+    def test_an_owner_that_does_not_answer_fails_by_its_deadline(self):
         for mode, option, text in (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
                                    ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a "
                                                              b"transfer (nothing for 5 s)"),
                                    ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB")):
             with self.subTest(mode=mode), peer(mode, "text/uri-list"):
+                # Each by its own bound (5 s, or the size), far from the whole transfer's 60 s.
                 started = time.monotonic()
-                done = run(option)
-                self.assertLess(time.monotonic() - started, 7)
-                self.assertEqual(done, (101, b"", report(text, LOCATION[option])))
+                self.assertEqual(run(option, timeout=PATIENCE), (101, b"", report(text, LOCATION[option])))
+                self.assertLess(time.monotonic() - started, 30)
 
     def test_repeated_copies_leave_one_server_which_ends_when_another_program_takes_the_clipboard(self):
         for path in PATHS:
             self.assertEqual(run("--copy_files", path), DONE)
-        wait_until(lambda: len(servers()) == 1, what="one server")
+        wait_until(lambda: len(self.new_servers()) == 1, what="one server")
         xclip_in("UTF8_STRING", b"taken")
-        wait_until(lambda: not servers(), what="no server")
+        wait_until(lambda: not self.new_servers(), what="no server")
 
     def test_a_relative_path_without_a_current_directory_fails_before_anything_changes(self):
         xclip_in("UTF8_STRING", b"kept")
         done = subprocess.run(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2" --copy_files rel.txt', "sh",
-                               tempfile.mkdtemp(), EXE], capture_output=True, timeout=30, env=display_environment())
+                               tempfile.mkdtemp(), EXE], capture_output=True, timeout=PATIENCE,
+                              env=display_environment())
         self.assertEqual((done.returncode, done.stdout, done.stderr), (101, b"", report(
             b"the current directory, which a relative path is taken from, is unknown: No such file or directory "
             b"(os error 2)", LOCATION["--copy_files"])))

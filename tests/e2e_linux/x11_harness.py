@@ -1,12 +1,18 @@
 """What the Linux end-to-end tests share: vantle-native run on the test's X
 display with every byte of its output kept, and the peers that stand for the
-desktop's other programs (xclip, and x_peer.py, a raw X client)."""
+desktop's other programs (xclip, and x_peer.py, a raw X client). Where an
+outcome depends on when a peer acts, the test tells it when (a line on its
+standard input) and waits for what it says, never for a span of time."""
 import contextlib
 import json
 import os
 import pathlib
+import queue
 import subprocess
+import sys
+import threading
 import time
+import unittest
 import urllib.parse
 
 STATE_DIR = pathlib.Path(os.environ.get("VANTLE_X11_STATE", "/nonexistent"))
@@ -17,6 +23,8 @@ HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a bac
 # Where each action reports its failures.
 LOCATION = {"--copy_files": b"src/main:40:36", "--read_files": b"src/main:44:41",
             "--read_files_with_effect": b"src/main:60:52"}
+# Far beyond anything a loaded machine takes, short of the suite's own limit.
+PATIENCE = 60
 TARGETS = ["TARGETS", "TIMESTAMP", "MULTIPLE", "text/uri-list", "x-special/gnome-copied-files",
            "x-special/mate-copied-files", "application/x-kde-cutselection", "UTF8_STRING", "text/plain;charset=utf-8"]
 
@@ -33,7 +41,7 @@ def file_uri(path):
     return "file://" + urllib.parse.quote(path, safe="/")
 
 
-def run(*arguments, input=b"", env=None, timeout=30):
+def run(*arguments, input=b"", env=None, timeout=PATIENCE):
     """(status, stdout, stderr) of the exe, run with pipes for its streams: a
     copy's detached server must not hold them, or this waits for the timeout."""
     done = subprocess.run([str(EXE), *arguments], input=input, capture_output=True, timeout=timeout,
@@ -49,25 +57,34 @@ def report(text, location):
 
 
 def xclip_out(target, env=None):
-    return subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target], capture_output=True, timeout=30,
-                          env=env or display_environment()).stdout
+    return subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target], capture_output=True,
+                          timeout=PATIENCE, env=env or display_environment()).stdout
 
 
-def wait_until(condition, timeout=10, what="the condition"):
+def wait_until(condition, timeout=PATIENCE, what="the condition"):
     deadline = time.monotonic() + timeout
     while not condition():
         assert time.monotonic() < deadline, f"{what} did not come within {timeout} s"
         time.sleep(0.05)
 
 
+def clipboard_owner(env=None):
+    """The id of the clipboard's owner window (0 for none), asked without asking the owner anything."""
+    return int(subprocess.run([SYSTEM_PYTHON, str(PEER), "owner"], capture_output=True, timeout=PATIENCE, check=True,
+                              env=env or display_environment()).stdout)
+
+
 def xclip_in(target, data, env=None):
     """xclip takes the clipboard with `data` as `target` and serves it from the
-    background until another program takes it."""
+    background until another program takes it. xclip's own process may exit
+    before its background one owns the clipboard, and asking the owner then
+    would ask the one before, which may not answer: the owner is watched."""
     env = env or display_environment()
+    before = clipboard_owner(env)
     xclip = subprocess.Popen(["xclip", "-selection", "clipboard", "-t", target, "-i"], stdin=subprocess.PIPE,
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
-    xclip.communicate(data, timeout=30)
-    wait_until(lambda: target.encode() in xclip_out("TARGETS", env).split(), what=f"xclip serving {target}")
+    xclip.communicate(data, timeout=PATIENCE)
+    wait_until(lambda: clipboard_owner(env) not in (before, 0), what=f"xclip owning the clipboard with {target}")
     return contextlib.nullcontext()
 
 
@@ -86,20 +103,113 @@ def servers():
 def peer_read(target, *more, mode="read"):
     """The owner's `target` as x_peer.py reads it: type, format, items, and the server's time of the answer;
     with mode "read-multiple", each target's bytes (hex) or None, asked in one MULTIPLE request."""
-    return json.loads(subprocess.run([SYSTEM_PYTHON, str(PEER), mode, target, *more], capture_output=True, timeout=30,
-                                     check=True, env=display_environment()).stdout)
+    return json.loads(subprocess.run([SYSTEM_PYTHON, str(PEER), mode, target, *more], capture_output=True,
+                                     timeout=PATIENCE, check=True, env=display_environment()).stdout)
+
+
+class Case(unittest.TestCase):
+    """A test that prints what it sent to the programs it ran and what they
+    said, when it fails; the servers it counts are those it started."""
+
+    def run(self, result=None):
+        self.transcript = []
+        self.present = set(servers())
+        failed = (lambda: len(result.failures) + len(result.errors)) if result else (lambda: 0)
+        before = failed()
+        outcome = super().run(result)
+        if failed() > before and self.transcript:
+            print(f"\n{self.id()} sent and received:", *self.transcript, sep="\n  ", file=sys.stderr)
+        return outcome
+
+    def new_servers(self):
+        return [pid for pid in servers() if pid not in self.present]
+
+
+class Said:
+    """The lines a program writes, taken as they come, so that each wait for one has a deadline."""
+
+    def __init__(self, stream, who, transcript):
+        self.lines, self.who, self.transcript = queue.Queue(), who, transcript
+        threading.Thread(target=self.take, args=(stream,), daemon=True).start()
+
+    def take(self, stream):
+        with stream:
+            for line in stream:
+                self.lines.put(line)
+        self.lines.put(b"")
+
+    def line(self):
+        try:
+            line = self.lines.get(timeout=PATIENCE)
+        except queue.Empty:
+            raise AssertionError(f"{self.who} said nothing within {PATIENCE} s") from None
+        self.transcript.append(f"{self.who} said {line[:300]!r}")
+        return line
+
+
+class Peer:
+    """x_peer.py owning the clipboard. Told, it holds each request until the test says how to end it."""
+
+    def __init__(self, process, transcript):
+        self.process, self.transcript = process, transcript
+        self.said = Said(process.stdout, f"peer {process.args[2]}", transcript)
+
+    def expect(self, line):
+        said = self.said.line()
+        assert said == line, f"the peer said {said!r}, not {line!r}"
+
+    def held(self, target):
+        """Waits until the peer holds a request for `target`."""
+        self.expect(f"asked {target}\n".encode())
+
+    def release(self, answer=True):
+        """Answers (or refuses) the request the peer holds; returns once the server has the answer."""
+        word = "answer" if answer else "refuse"
+        self.transcript.append(f"peer told to {word}")
+        self.process.stdin.write(word.encode() + b"\n")
+        self.process.stdin.flush()
+        self.expect(b"answered\n")
+
+    def answer(self, target):
+        self.held(target)
+        self.release()
 
 
 @contextlib.contextmanager
-def peer(mode, *targets):
+def peer(mode, *targets, transcript=None):
     """x_peer.py owning the clipboard; `targets` are names, or (name, bytes)."""
     arguments = [t if isinstance(t, str) else f"{t[0]}={t[1].hex()}" for t in targets]
-    process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), mode, *arguments], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, env=display_environment())
+    process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), mode, *arguments], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=display_environment())
     try:
-        assert process.stdout.readline() == b"owned\n", "the peer did not take the clipboard"
-        yield
+        owner = Peer(process, [] if transcript is None else transcript)
+        owner.expect(b"owned\n")
+        yield owner
     finally:
         process.kill()
-        process.wait(timeout=10)
-        process.stdout.close()
+        process.wait(timeout=PATIENCE)
+        process.stdin.close()
+
+
+@contextlib.contextmanager
+def paused_incr_read(target, transcript):
+    """x_peer.py reading the owner's `target` incrementally, paused after its
+    first chunk; yields finish(), which lets it go on and gives what it read."""
+    process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), "read-incr", target], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=display_environment())
+
+    def finish():
+        read, errors = process.communicate(b"go\n", timeout=PATIENCE)
+        transcript.append(f"reader: {len(read)} bytes, status {process.returncode}, {errors[-300:]!r}")
+        return read
+
+    try:
+        said = process.stdout.readline()
+        transcript.append(f"reader said {said!r}")
+        assert said == b"paused\n", f"the reader said {said!r}: {process.stderr.read()[-300:]!r}"
+        yield finish
+    finally:
+        process.kill()
+        process.wait(timeout=PATIENCE)
+        for stream in (process.stdin, process.stdout, process.stderr):
+            stream.close()
