@@ -91,7 +91,7 @@ class OneShot(Case):
         xclip_in("text/uri-list", listed)
         self.assertEqual(run("--read_files"), (0, lines, b""))
 
-    def test_an_owner_that_does_not_answer_fails_by_its_deadline(self):
+    def test_an_owner_that_does_not_answer_fails_within_the_deadline(self):
         for mode, option, text in (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
                                    ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a "
                                                              b"transfer (nothing for 5 s)"),
