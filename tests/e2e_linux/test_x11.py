@@ -4,8 +4,8 @@ import tempfile
 import time
 import unittest
 
-from x11_harness import (EXE, PATIENCE, LOCATION, TARGETS, Case, display_environment, file_uri, peer, peer_read, report, run,
-                         wait_until, xclip_in, xclip_out)
+from x11_harness import (EXE, PATIENCE, LOCATION, TARGETS, display_environment, file_uri, peer, peer_read, report,
+                         run, servers, wait_until, xclip_in, xclip_out)
 
 PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
 URIS = [file_uri(p) for p in PATHS]
@@ -14,7 +14,7 @@ LINES = "".join(p + "\n" for p in PATHS).encode()
 DONE = (0, b"", b"")
 
 
-class OneShot(Case):
+class OneShot(unittest.TestCase):
     def test_copies_and_cuts_offer_every_target_byte_exact(self):
         for arguments, input, word, kde in ((["--copy_files", ";;;".join(PATHS)], b"", "copy", b"0"),
                                             (["--cut_files", ";;;".join(PATHS)], b"", "cut", b"1"),
@@ -103,11 +103,12 @@ class OneShot(Case):
                 self.assertLess(time.monotonic() - started, 30)
 
     def test_repeated_copies_leave_one_server_which_ends_when_another_program_takes_the_clipboard(self):
+        present = set(servers())
         for path in PATHS:
             self.assertEqual(run("--copy_files", path), DONE)
-        wait_until(lambda: len(self.new_servers()) == 1, what="one server")
+        wait_until(lambda: len(servers(present)) == 1, what="one server")
         xclip_in("UTF8_STRING", b"taken")
-        wait_until(lambda: not self.new_servers(), what="no server")
+        wait_until(lambda: not servers(present), what="no server")
 
     def test_a_relative_path_without_a_current_directory_fails_before_anything_changes(self):
         xclip_in("UTF8_STRING", b"kept")

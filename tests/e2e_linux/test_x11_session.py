@@ -7,19 +7,18 @@ import signal
 import subprocess
 import unittest
 
-from x11_harness import (EXE, PATIENCE, Case, Said, clipboard_owner, display_environment, file_uri, paused_incr_read,
-                         peer, wait_until, xclip_in, xclip_out)
+from x11_harness import (EXE, PATIENCE, Said, clipboard_owner, display_environment, file_uri, note, paused_incr_read,
+                         peer, servers, wait_until, xclip_in, xclip_out)
 
 FILES = ["/tmp/Фото 😀.png", "/tmp/a;;;b c"]
 LIST = "".join(file_uri(f) + "\r\n" for f in FILES).encode()
 
 
 class Session:
-    def __init__(self, transcript):
+    def __init__(self):
         self.process = subprocess.Popen([str(EXE), "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, env=display_environment())
-        self.transcript = transcript
-        self.said = Said(self.process.stdout, "session", transcript)
+        self.said = Said(self.process.stdout, "session")
         self.notes = []
         self.next_id = 0
 
@@ -29,7 +28,7 @@ class Session:
         if params is not None:
             request["params"] = params
         line = json.dumps(request).encode()
-        self.transcript.append(f"sent {line[:300]!r}")
+        note("sent", line)
         self.process.stdin.write(line + b"\n")
         self.process.stdin.flush()
         return self.next_id
@@ -58,22 +57,17 @@ class Session:
         with self.process.stderr:
             return status, self.process.stderr.read()
 
-    def stop(self):
-        """Ends the session if it still runs, so that it leaves no server behind for the next test."""
-        if self.process.poll() is None:
-            self.process.kill()
-        self.process.wait(timeout=PATIENCE)
-        self.process.stdin.close()
-        self.process.stderr.close()
 
-
-class Serve(Case):
+class Serve(unittest.TestCase):
     def session(self):
-        session = Session(self.transcript)
-        self.addCleanup(session.stop)
+        """A session that is killed after the test if it failed before ending it,
+        so that a failure does not leave a server behind for the next test."""
+        session = Session()
+        self.addCleanup(lambda: session.process.poll() is None and session.process.kill())
         return session
 
     def test_methods_changes_and_the_hand_over_at_the_end(self):
+        present = set(servers())
         session = self.session()
         watched = session.call("watch", {"enabled": True})["sequence"]
         copied = session.call("copyFiles", {"files": FILES})["sequence"]
@@ -96,7 +90,7 @@ class Serve(Case):
         # The input ends while the session owns the clipboard: a detached child takes it over.
         self.assertEqual(session.close(), (0, b""))
         self.assertEqual(xclip_out("x-special/gnome-copied-files"), ("cut\n" + file_uri(FILES[1])).encode())
-        wait_until(lambda: len(self.new_servers()) == 1, what="the one server that took over")
+        wait_until(lambda: len(servers(present)) == 1, what="the one server that took over")
 
     def test_a_copy_made_while_the_session_ends_keeps_the_clipboard(self):
         session = self.session()
@@ -123,7 +117,7 @@ class Serve(Case):
     def test_an_owner_holding_the_probe_delays_no_reply_and_its_late_refusal_is_no_reads(self):
         session = self.session()
         watched = session.call("watch", {"enabled": True})["sequence"]
-        with peer("told", ("text/uri-list", LIST), transcript=self.transcript) as owner:
+        with peer("told", ("text/uri-list", LIST)) as owner:
             owner.held("TARGETS")
             # Answered while the owner still holds the probe.
             self.assertEqual(session.call("noSuchMethod")["code"], -32601)
@@ -133,17 +127,18 @@ class Serve(Case):
             owner.answer("TARGETS")
             owner.answer("text/uri-list")
             self.assertEqual(session.reply(read), {"effect": "copy", "files": FILES, "sequence": watched + 1})
+        self.assertEqual(session.close(), (0, b""))
 
     def test_an_answer_that_comes_after_its_read_gave_up_is_never_a_later_reads(self):
         session = self.session()
-        with peer("told", ("text/uri-list", LIST), transcript=self.transcript) as late:
+        with peer("told", ("text/uri-list", LIST)) as late:
             gave_up = session.send("readFiles")
             late.answer("TARGETS")
             late.held("text/uri-list")
             self.assertEqual(session.reply(gave_up)["message"],
                              "Clipboard error: the clipboard's owner did not answer within 5 s")
             current_list = (file_uri(FILES[1]) + "\r\n").encode()
-            with peer("told", ("text/uri-list", current_list), transcript=self.transcript) as current:
+            with peer("told", ("text/uri-list", current_list)) as current:
                 sequence = session.call("watch", {"enabled": False})["sequence"]
                 read = session.send("readFiles")
                 current.answer("TARGETS")
@@ -151,6 +146,7 @@ class Serve(Case):
                 late.release()
                 current.release()
                 self.assertEqual(session.reply(read), {"effect": "copy", "files": FILES[1:], "sequence": sequence})
+        self.assertEqual(session.close(), (0, b""))
 
     def test_a_paste_under_way_ends_whole_through_a_new_copy_or_a_lost_clipboard_and_the_end_of_input(self):
         paths = [f"/tmp/many/path number {i:06d}" for i in range(20000)]
@@ -161,7 +157,7 @@ class Serve(Case):
                 session = self.session()
                 session.call("copyFiles", {"files": paths})
                 window = clipboard_owner()
-                with paused_incr_read("text/uri-list", self.transcript) as finish:
+                with paused_incr_read("text/uri-list") as finish:
                     change()
                     self.assertEqual(xclip_out(target), data)
                     session.process.stdin.close()

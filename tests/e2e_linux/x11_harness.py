@@ -12,7 +12,6 @@ import subprocess
 import sys
 import threading
 import time
-import unittest
 import urllib.parse
 
 STATE_DIR = pathlib.Path(os.environ.get("VANTLE_X11_STATE", "/nonexistent"))
@@ -88,14 +87,15 @@ def xclip_in(target, data, env=None):
     return contextlib.nullcontext()
 
 
-def servers():
-    """The process ids of vantle-native processes alive now on the test's display."""
+def servers(ignoring=()):
+    """The process ids of vantle-native processes alive now on the test's display, but those `ignoring` names
+    (another test's may still be ending)."""
     display = b"DISPLAY=" + display_environment()["DISPLAY"].encode()
     found = []
     for entry in pathlib.Path("/proc").iterdir():
         with contextlib.suppress(OSError):
-            if entry.name.isdigit() and os.readlink(entry / "exe") == str(EXE) and \
-                    display in (entry / "environ").read_bytes().split(b"\0"):
+            if entry.name.isdigit() and int(entry.name) not in ignoring and os.readlink(entry / "exe") == str(EXE) \
+                    and display in (entry / "environ").read_bytes().split(b"\0"):
                 found.append(int(entry.name))
     return found
 
@@ -107,29 +107,17 @@ def peer_read(target, *more, mode="read"):
                                      timeout=PATIENCE, check=True, env=display_environment()).stdout)
 
 
-class Case(unittest.TestCase):
-    """A test that prints what it sent to the programs it ran and what they
-    said, when it fails; the servers it counts are those it started."""
-
-    def run(self, result=None):
-        self.transcript = []
-        self.present = set(servers())
-        failed = (lambda: len(result.failures) + len(result.errors)) if result else (lambda: 0)
-        before = failed()
-        outcome = super().run(result)
-        if failed() > before and self.transcript:
-            print(f"\n{self.id()} sent and received:", *self.transcript, sep="\n  ", file=sys.stderr)
-        return outcome
-
-    def new_servers(self):
-        return [pid for pid in servers() if pid not in self.present]
+def note(who, what):
+    """Standard error, which ctest shows when a test fails, gets every line
+    the tests send and their programs say."""
+    print(f"{who}: {what[:300]!r}", file=sys.stderr, flush=True)
 
 
 class Said:
     """The lines a program writes, taken as they come, so that each wait for one has a deadline."""
 
-    def __init__(self, stream, who, transcript):
-        self.lines, self.who, self.transcript = queue.Queue(), who, transcript
+    def __init__(self, stream, who):
+        self.lines, self.who = queue.Queue(), who
         threading.Thread(target=self.take, args=(stream,), daemon=True).start()
 
     def take(self, stream):
@@ -143,30 +131,26 @@ class Said:
             line = self.lines.get(timeout=PATIENCE)
         except queue.Empty:
             raise AssertionError(f"{self.who} said nothing within {PATIENCE} s") from None
-        self.transcript.append(f"{self.who} said {line[:300]!r}")
+        note(self.who, line)
         return line
 
 
 class Peer:
-    """x_peer.py owning the clipboard. Told, it holds each request until the test says how to end it."""
+    """x_peer.py owning the clipboard; told, it holds each request until released."""
 
-    def __init__(self, process, transcript):
-        self.process, self.transcript = process, transcript
-        self.said = Said(process.stdout, f"peer {process.args[2]}", transcript)
+    def __init__(self, process):
+        self.process, self.said = process, Said(process.stdout, f"peer {process.pid}")
 
     def expect(self, line):
         said = self.said.line()
         assert said == line, f"the peer said {said!r}, not {line!r}"
 
     def held(self, target):
-        """Waits until the peer holds a request for `target`."""
         self.expect(f"asked {target}\n".encode())
 
     def release(self, answer=True):
-        """Answers (or refuses) the request the peer holds; returns once the server has the answer."""
-        word = "answer" if answer else "refuse"
-        self.transcript.append(f"peer told to {word}")
-        self.process.stdin.write(word.encode() + b"\n")
+        """Answers (or refuses) the request it holds; returns once the server has the answer."""
+        self.process.stdin.write(b"answer\n" if answer else b"refuse\n")
         self.process.stdin.flush()
         self.expect(b"answered\n")
 
@@ -176,13 +160,13 @@ class Peer:
 
 
 @contextlib.contextmanager
-def peer(mode, *targets, transcript=None):
+def peer(mode, *targets):
     """x_peer.py owning the clipboard; `targets` are names, or (name, bytes)."""
     arguments = [t if isinstance(t, str) else f"{t[0]}={t[1].hex()}" for t in targets]
     process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), mode, *arguments], stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=display_environment())
     try:
-        owner = Peer(process, [] if transcript is None else transcript)
+        owner = Peer(process)
         owner.expect(b"owned\n")
         yield owner
     finally:
@@ -192,24 +176,16 @@ def peer(mode, *targets, transcript=None):
 
 
 @contextlib.contextmanager
-def paused_incr_read(target, transcript):
+def paused_incr_read(target):
     """x_peer.py reading the owner's `target` incrementally, paused after its
     first chunk; yields finish(), which lets it go on and gives what it read."""
     process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), "read-incr", target], stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=display_environment())
-
-    def finish():
-        read, errors = process.communicate(b"go\n", timeout=PATIENCE)
-        transcript.append(f"reader: {len(read)} bytes, status {process.returncode}, {errors[-300:]!r}")
-        return read
-
+                               stdout=subprocess.PIPE, env=display_environment())
     try:
-        said = process.stdout.readline()
-        transcript.append(f"reader said {said!r}")
-        assert said == b"paused\n", f"the reader said {said!r}: {process.stderr.read()[-300:]!r}"
-        yield finish
+        assert process.stdout.readline() == b"paused\n", "the reader did not start an incremental read"
+        yield lambda: process.communicate(b"go\n", timeout=PATIENCE)[0]
     finally:
         process.kill()
         process.wait(timeout=PATIENCE)
-        for stream in (process.stdin, process.stdout, process.stderr):
-            stream.close()
+        process.stdin.close()
+        process.stdout.close()

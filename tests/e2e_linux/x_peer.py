@@ -27,11 +27,8 @@ Prints "owned" once it owns the selection; ends when another program takes it
                                    a line comes on standard input, prints the
                                    whole data
   x_peer.py owner                  prints the id of the selection's owner (0: none)
-
-A reader ends with a message when the server sends nothing for 30 s.
 """
 import json
-import select
 import sys
 
 from Xlib import X, Xatom, display
@@ -41,18 +38,11 @@ screen = display.Display()
 window = screen.screen().root.create_window(0, 0, 1, 1, 0, X.CopyFromParent, event_mask=X.PropertyChangeMask)
 clipboard = screen.intern_atom("CLIPBOARD")
 mode, arguments = sys.argv[1], sys.argv[2:]
-WAIT = 30
 
 
-def next_event(awaited):
-    if not screen.pending_events() and not select.select([screen], [], [], WAIT)[0]:
-        sys.exit(f"no {awaited} within {WAIT} s")
-    return screen.next_event()
-
-
-def new_value(awaited="answer"):
+def new_value():
     """The next value written into the clipboard property of the window, and its time; a refusal ends the peer."""
-    while (change := next_event(awaited)).type != X.PropertyNotify or change.state != X.PropertyNewValue:
+    while (change := screen.next_event()).type != X.PropertyNotify or change.state != X.PropertyNewValue:
         if change.type == X.SelectionNotify and change.property == X.NONE:
             sys.exit("refused")
     return window.get_full_property(clipboard, X.AnyPropertyType), change.time
@@ -67,7 +57,7 @@ if mode == "read-multiple":
     pairs = [atom for target, property in zip(arguments, into) for atom in (screen.intern_atom(target), property)]
     window.change_property(clipboard, screen.intern_atom("ATOM_PAIR"), 32, pairs)
     window.convert_selection(clipboard, screen.intern_atom("MULTIPLE"), clipboard, X.CurrentTime)
-    while (notify := next_event("answer")).type != X.SelectionNotify:
+    while (notify := screen.next_event()).type != X.SelectionNotify:
         pass
     answered = [X.NONE] * 2 * len(into) if notify.property == X.NONE else \
         window.get_full_property(clipboard, X.AnyPropertyType).value
@@ -85,7 +75,7 @@ if mode in ("read", "read-incr"):
     data = b""
     while True:
         window.delete_property(clipboard)
-        chunk = new_value(f"chunk after {len(data)} bytes")[0].value
+        chunk = new_value()[0].value
         if not data:
             print("paused", flush=True)
             sys.stdin.readline()
