@@ -33,27 +33,27 @@ RUNS = 20
 CALLS = 500
 
 
-def wall_ms(arguments, input=b""):
+def wall_ms(arguments, input=b"", env=None):
     started = time.perf_counter()
-    status, stdout, _ = x11.run(*arguments, input=input)
+    status, stdout, _ = x11.run(*arguments, input=input, env=env)
     elapsed = (time.perf_counter() - started) * 1000
     assert status == 0
     return elapsed, stdout
 
 
-def median_ms(arguments, input=b"", expected=None):
+def median_ms(arguments, input=b"", expected=None, env=None):
     times = []
     for _ in range(RUNS):
-        elapsed, stdout = wall_ms(arguments, input)
+        elapsed, stdout = wall_ms(arguments, input, env)
         assert expected is None or stdout == expected
         times.append(elapsed)
     return statistics.median(times)
 
 
-def call_ms(method, params=None):
+def call_ms(method, params=None, env=None):
     """Median round trip of a session call, after a few to warm up."""
     session = subprocess.Popen([str(x11.EXE), "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               env=x11.display_environment())
+                               env=env or x11.display_environment())
     request = {"jsonrpc": "2.0", "id": 1, "method": method}
     if params is not None:
         request["params"] = params

@@ -78,4 +78,5 @@ set_source_files_properties(${VANTLE_RAPIDJSON_SOURCE} PROPERTIES COMPILE_OPTION
 if(VANTLE_LINUX_BUILD_DIR)
   add_test(NAME linux_exe_properties COMMAND ${CMAKE_SOURCE_DIR}/tests/build/linux_exe_properties.sh ${VANTLE_LINUX_BUILD_DIR})
   include(cmake/linux_tests.cmake)
+  include(cmake/wayland_tests.cmake)
 endif()

@@ -1,8 +1,37 @@
-# vantle-native for Linux desktops: the shared sources with the Linux room
-# and the X11 clipboard, linked against libxcb and libxcb-xfixes.
+# vantle-native for Linux desktops: the shared sources with the Linux room,
+# the X11 clipboard (linked against libxcb and libxcb-xfixes) and the
+# Wayland one: libwayland-client is loaded at run time
+# (src/wayland/library.cpp), its headers are used at build time, and the
+# protocols' glue is generated here by wayland-scanner: the data-control
+# protocols from the XML kept in src/wayland/protocols/, the core interfaces
+# from the system's wayland.xml.
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VANTLE_XCB REQUIRED IMPORTED_TARGET xcb xcb-xfixes)
+pkg_check_modules(VANTLE_WAYLAND REQUIRED wayland-client wayland-scanner)
+pkg_get_variable(VANTLE_WAYLAND_DATA_DIR wayland-scanner pkgdatadir)
+find_program(VANTLE_WAYLAND_SCANNER wayland-scanner REQUIRED)
+
+# Each protocol's client header and its interfaces (private code: the
+# symbols stay inside the program).
+set(VANTLE_WAYLAND_PROTOCOLS
+  ${CMAKE_SOURCE_DIR}/src/wayland/protocols/ext-data-control-v1.xml
+  ${CMAKE_SOURCE_DIR}/src/wayland/protocols/wlr-data-control-unstable-v1.xml
+  ${VANTLE_WAYLAND_DATA_DIR}/wayland.xml)
+set(VANTLE_WAYLAND_GENERATED_DIR ${CMAKE_BINARY_DIR}/wayland)
+set(VANTLE_WAYLAND_GENERATED_SOURCES)
+foreach(xml ${VANTLE_WAYLAND_PROTOCOLS})
+  get_filename_component(protocol ${xml} NAME_WE)
+  set(header ${VANTLE_WAYLAND_GENERATED_DIR}/${protocol}-client-protocol.h)
+  set(code ${VANTLE_WAYLAND_GENERATED_DIR}/${protocol}-protocol.c)
+  add_custom_command(OUTPUT ${header}
+    COMMAND ${VANTLE_WAYLAND_SCANNER} client-header ${xml} ${header}
+    DEPENDS ${xml} VERBATIM)
+  add_custom_command(OUTPUT ${code}
+    COMMAND ${VANTLE_WAYLAND_SCANNER} private-code ${xml} ${code}
+    DEPENDS ${xml} VERBATIM)
+  list(APPEND VANTLE_WAYLAND_GENERATED_SOURCES ${header} ${code})
+endforeach()
 
 # Hardening the toolchain offers at no cost worth naming: stack protection,
 # checked libc calls, a position-independent image and read-only relocations.
@@ -12,10 +41,12 @@ set(VANTLE_LINUX_HARDENING_LINK -pie -Wl,-z,relro -Wl,-z,now)
 add_executable(vantle-native
   ${VANTLE_SHARED_SOURCES}
   ${VANTLE_LINUX_SOURCES}
+  ${VANTLE_WAYLAND_GENERATED_SOURCES}
   src/diagnostics_receiver.cpp
   src/runtime/entry.cpp)
-target_include_directories(vantle-native PRIVATE src src/linux)
+target_include_directories(vantle-native PRIVATE src src/linux ${VANTLE_WAYLAND_GENERATED_DIR})
+target_include_directories(vantle-native SYSTEM PRIVATE ${VANTLE_WAYLAND_INCLUDE_DIRS})
 target_compile_options(vantle-native PRIVATE ${VANTLE_WARNINGS} -ffunction-sections -fdata-sections
   ${VANTLE_LINUX_HARDENING_COMPILE})
 target_link_options(vantle-native PRIVATE -s -Wl,--gc-sections -Wl,--as-needed ${VANTLE_LINUX_HARDENING_LINK})
-target_link_libraries(vantle-native PRIVATE PkgConfig::VANTLE_XCB)
+target_link_libraries(vantle-native PRIVATE PkgConfig::VANTLE_XCB ${CMAKE_DL_LIBS})

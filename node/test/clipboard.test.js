@@ -1,12 +1,13 @@
 'use strict';
-// The package against the real program, on Wine or on an X11 display.
+// The package against the real program, on Wine, an X11 display or Wayland.
 // Started by the end-to-end suites (tests/e2e/test_node_caller.py under Wine,
-// tests/e2e_linux/test_node_package.py on X11), which give the display and:
+// tests/e2e_linux/test_node_package.py on X11, e2e_wayland/ on sway), which
+// give the display and:
 //   VANTLE_PACKAGE the package to test (by default this folder's)
 //   VANTLE_WINE    the Wine loader     VANTLE_EXE   the built exe
 //   VANTLE_HELPER  clip_helper.exe     VANTLE_WORK  a folder for scratch files
 // Without VANTLE_WINE the package runs its own Linux program, as an app has
-// it, and xclip stands for the desktop's other programs.
+// it, and xclip (wl-copy) stands for the desktop's other programs.
 const assert = require('node:assert/strict');
 const { spawn, spawnSync } = require('node:child_process');
 const fs = require('node:fs');
@@ -32,14 +33,17 @@ async function until(done, what, ms = 30000) {
 // A clip_helper command; its streams go nowhere, so no Wine service can hold a pipe.
 const helper = (...args) => spawn(env.VANTLE_WINE, [env.VANTLE_HELPER, ...args], { stdio: 'ignore' });
 
-// Another program puts text on the clipboard. xclip takes it from the
-// process it leaves in the background, after it has exited itself.
+// Another program puts text on the clipboard: xclip on X11, wl-copy on a
+// Wayland session (no DISPLAY). Each serves it from the process it leaves in
+// the background, after it has exited itself.
+const [putText, getText] = env.DISPLAY === undefined ? [['wl-copy'], ['wl-paste', '-n']]
+  : [['xclip', '-selection', 'clipboard', '-i'], ['xclip', '-selection', 'clipboard', '-o']];
 async function otherProgramCopies(text) {
   const done = wine ? spawnSync(env.VANTLE_WINE, [env.VANTLE_HELPER, 'put-text', text], { stdio: 'ignore' })
-    : spawnSync('xclip', ['-selection', 'clipboard', '-i'], { input: text, stdio: ['pipe', 'ignore', 'ignore'] });
+    : spawnSync(putText[0], putText.slice(1), { input: text, stdio: ['pipe', 'ignore', 'ignore'] });
   assert.equal(done.status, 0);
-  const served = () => spawnSync('xclip', ['-selection', 'clipboard', '-o'], { encoding: 'utf8' }).stdout;
-  await until(() => wine || served() === text, () => `xclip took ${JSON.stringify(text)}, the clipboard holds ${JSON.stringify(served())}`);
+  const served = () => spawnSync(getText[0], getText.slice(1), { encoding: 'utf8' }).stdout;
+  await until(() => wine || served() === text, () => `${putText[0]} took ${JSON.stringify(text)}, the clipboard holds ${JSON.stringify(served())}`);
 }
 
 // Holds the clipboard open from another process until release() is called.

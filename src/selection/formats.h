@@ -78,6 +78,13 @@ struct SelectionContent {
 // `names`: each path followed by a NUL. The effect is copy or move.
 [[nodiscard]] SelectionContent selection_content(std::string names, clipboard::DropEffect effect);
 
+// What a read of the selection found: whether it had an owner at all, and
+// the owner's file list when it offers one.
+struct SelectionRead {
+    bool owned;
+    std::optional<clipboard::FileDrop> drop;
+};
+
 // What a reader asks an owner for: the target that holds the list and, beside
 // a URI list, KDE's cut marker when it is offered.
 struct ReadPlan {

@@ -65,11 +65,6 @@ std::optional<Atoms> intern_atoms(xcb_connection_t* connection) {
 
 }  // namespace
 
-int Deadline::poll_timeout() const {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(at_ - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
 ClipboardError broken_connection_error() { return clipboard_error(broken_connection_text); }
 
 Result<xcb_window_t, ClipboardError> clipboard_owner(const Connection& connection) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "linux/deadline.h"
 #include "selection/formats.h"
 #include "result.h"
 
@@ -67,27 +68,9 @@ using Event = Owned<xcb_generic_event_t>;
 // read has no use for them.
 using EventSink = std::function<void(Event)>;
 
-using Clock = std::chrono::steady_clock;
-
-// A point on the monotonic clock by which a wait ends.
-class Deadline {
-public:
-    [[nodiscard]] static Deadline after(std::chrono::milliseconds span) { return Deadline(Clock::now() + span); }
-    [[nodiscard]] Clock::time_point at() const { return at_; }
-    // What is left, in whole milliseconds rounded up, for poll: 0 once past.
-    [[nodiscard]] int poll_timeout() const;
-
-private:
-    explicit Deadline(Clock::time_point at) : at_(at) {}
-    Clock::time_point at_;
-};
-
-// The earlier of two deadlines, either of which may be absent.
-[[nodiscard]] inline std::optional<Deadline> earlier(std::optional<Deadline> one, std::optional<Deadline> other) {
-    if (!one) return other;
-    if (!other) return one;
-    return one->at() <= other->at() ? one : other;
-}
+using linux_room::Clock;
+using linux_room::Deadline;
+using linux_room::earlier;
 
 class Connection {
 public:

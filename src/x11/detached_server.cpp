@@ -1,100 +1,10 @@
 #include "x11/detached_server.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
-#include <charconv>
-#include <csignal>
-#include <string>
-
-#include "linux/descriptor.h"
+#include "linux/detached_child.h"
 #include "x11/owner.h"
-#include "x11/timeouts.h"
 
 namespace vantle_native::x11 {
 namespace {
-
-using linux_room::Descriptor;
-
-// What the child tells its parent through the pipe: "owned"; "taken" when a
-// hand-over found that another program had taken the selection already; or
-// "error", the os error's code (or "-") and the error's text.
-constexpr std::string_view owned_message = "owned";
-constexpr std::string_view taken_message = "taken";
-constexpr std::string_view error_word = "error ";
-constexpr std::string_view no_code = "-";
-constexpr std::string_view silent_child_text = "the clipboard's server ended before it owned the selection";
-constexpr std::string_view slow_child_text = "the clipboard's server did not own the selection within 15 s";
-static_assert(hand_over_timeout == Milliseconds{15000}, "the text names the timeout");
-
-constexpr char null_device[] = "/dev/null";
-// The child's working directory: it must not keep the caller's busy (a
-// file system that could not be unmounted while a copy is served).
-constexpr char root_directory[] = "/";
-// Where the child keeps the pipe to its parent, the one descriptor it keeps
-// beside the standard streams; above them while they are set up.
-constexpr int report_descriptor = 3;
-constexpr int report_descriptor_while_detaching = 10;
-constexpr int child_failure_status = 1;
-constexpr std::size_t read_chunk_bytes = 512;
-
-void write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-std::string failure_message(const ClipboardError& error) {
-    const Pasteboard& failure = known_alternative<Pasteboard>(error);
-    std::string message(error_word);
-    message += failure.os_error ? std::to_string(*failure.os_error) : std::string(no_code);
-    message += ' ';
-    message += failure.text;
-    return message;
-}
-
-ClipboardError error_of_message(std::string_view message) {
-    if (!message.starts_with(error_word)) return clipboard_error(silent_child_text);
-    message.remove_prefix(error_word.size());
-    const std::size_t space = message.find(' ');
-    const std::string_view code = message.substr(0, space);
-    const std::string_view text = space == std::string_view::npos ? std::string_view() : message.substr(space + 1);
-    std::int32_t number = 0;
-    const bool has_code = std::from_chars(code.data(), code.data() + code.size(), number).ec == std::errc();
-    return Pasteboard{std::string(text), has_code ? std::optional<std::int32_t>(number) : std::nullopt};
-}
-
-// Every descriptor above `last_kept`: close_range where the kernel has it
-// (Linux 5.9 on), else one by one up to the limit on descriptors.
-void close_descriptors_above(int last_kept) {
-    if (close_range(static_cast<unsigned>(last_kept) + 1, ~0U, 0) == 0) return;
-    const long limit = sysconf(_SC_OPEN_MAX);
-    for (long fd = last_kept + 1; fd < limit; ++fd) (void)close(static_cast<int>(fd));
-}
-
-// Leaves the caller's session, its working directory, the signals a session
-// holds back (the child ends on them as any process does) and every
-// descriptor of the parent but the pipe to it, which ends as
-// `report_descriptor`.
-void detach(int report) {
-    (void)setsid();
-    (void)!chdir(root_directory);
-    sigset_t none{};
-    (void)sigemptyset(&none);
-    (void)sigprocmask(SIG_SETMASK, &none, nullptr);
-    const int kept = fcntl(report, F_DUPFD, report_descriptor_while_detaching);
-    const int null = open(null_device, O_RDWR);
-    for (const int standard : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) (void)dup2(null, standard);
-    (void)dup2(kept, report_descriptor);
-    close_descriptors_above(report_descriptor);
-}
 
 // The selection taken for the child: at once for a new copy; for a
 // hand-over, only from the window that hands it over.
@@ -107,92 +17,32 @@ Result<std::optional<Owner>, ClipboardError> take_selection(Connection& connecti
     return std::optional<Owner>(std::move(owner.value()));
 }
 
-// The child: owns the selection, says so, serves until another program
-// takes it. It never returns: its parent's scopes are the parent's to end.
-[[noreturn]] void run_child(int report, const std::shared_ptr<const selection::SelectionContent>& content,
-                            xcb_window_t handed_by) {
-    detach(report);
-    const auto fail = [](const ClipboardError& error) {
-        write_all(report_descriptor, failure_message(error));
-        _exit(child_failure_status);
-    };
+// The child's serving: owns the selection, says so, serves until another
+// program takes it.
+void serve_in_child(const linux_room::ParentReport& parent,
+                    const std::shared_ptr<const selection::SelectionContent>& content, xcb_window_t handed_by) {
     auto connection = Connection::open();
-    if (!connection.ok()) fail(connection.error());
+    if (!connection.ok()) parent.failed(connection.error());
     auto window = Window::create(connection.value());
-    if (!window.ok()) fail(window.error());
+    if (!window.ok()) parent.failed(window.error());
     auto time = server_time(connection.value(), window.value().id(), nullptr);
-    if (!time.ok()) fail(time.error());
+    if (!time.ok()) parent.failed(time.error());
     auto owner = take_selection(connection.value(), window.value().id(), content, time.value(), handed_by);
-    if (!owner.ok()) fail(owner.error());
+    if (!owner.ok()) parent.failed(owner.error());
     if (!owner.value()) {
-        write_all(report_descriptor, taken_message);
-        _exit(0);
+        parent.taken();
+        return;
     }
-    write_all(report_descriptor, owned_message);
-    (void)close(report_descriptor);
+    parent.owned();
     serve_until_taken(connection.value(), *owner.value());
-    _exit(0);
 }
-
-// The child as its parent holds it until the child owns the selection: one
-// that has not said so by the end of its scope is ended and reaped, so that
-// a failed copy leaves no server behind.
-class StartingChild {
-public:
-    StartingChild(pid_t pid, Descriptor report) : pid_(pid), report_(std::move(report)) {}
-    StartingChild(const StartingChild&) = delete;
-    StartingChild& operator=(const StartingChild&) = delete;
-    ~StartingChild() {
-        if (owning_) return;
-        (void)kill(pid_, SIGKILL);
-        (void)waitpid(pid_, nullptr, 0);
-    }
-
-    // Everything the child says until it closes the pipe, or nothing when
-    // the deadline passes first.
-    std::optional<std::string> message() {
-        const Deadline deadline = Deadline::after(hand_over_timeout);
-        std::string said;
-        std::array<char, read_chunk_bytes> chunk{};
-        for (;;) {
-            pollfd ready{report_.get(), POLLIN, 0};
-            const int timeout = deadline.poll_timeout();
-            if (timeout == 0) return std::nullopt;
-            if (poll(&ready, 1, timeout) <= 0) continue;
-            const ssize_t got = read(report_.get(), chunk.data(), chunk.size());
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return said;
-            said.append(chunk.data(), static_cast<std::size_t>(got));
-        }
-    }
-    // The child serves on its own from now on.
-    void let_go() { owning_ = true; }
-
-private:
-    pid_t pid_;
-    Descriptor report_;
-    bool owning_ = false;
-};
 
 }  // namespace
 
 Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const selection::SelectionContent>& content,
                                                  xcb_window_t handed_by) {
-    std::array<int, 2> ends{};
-    if (pipe2(ends.data(), O_CLOEXEC) != 0) return Failure{clipboard_error(last_os_error())};
-    Descriptor read_end(ends[0]);
-    Descriptor write_end(ends[1]);
-    const pid_t pid = fork();
-    if (pid < 0) return Failure{clipboard_error(last_os_error())};
-    if (pid == 0) run_child(write_end.get(), content, handed_by);
-    write_end.reset();
-    StartingChild child(pid, std::move(read_end));
-    const auto message = child.message();
-    if (!message) return Failure{clipboard_error(slow_child_text)};
-    if (*message == taken_message) return Done{};
-    if (*message != owned_message) return Failure{error_of_message(*message)};
-    child.let_go();
-    return Done{};
+    return linux_room::start_detached_child(
+        [&](const linux_room::ParentReport& parent) { serve_in_child(parent, content, handed_by); });
 }
 
 }  // namespace vantle_native::x11

@@ -9,13 +9,10 @@
 namespace vantle_native::x11 {
 namespace {
 
-constexpr std::string_view no_answer_text = "the clipboard's owner did not answer within 5 s";
-constexpr std::string_view stalled_text = "the clipboard's owner stopped in the middle of a transfer (nothing for 5 s)";
-constexpr std::string_view endless_text = "the clipboard's owner did not finish a transfer within 60 s";
-constexpr std::string_view too_large_text = "the clipboard's data is larger than 256 MiB";
-static_assert(answer_timeout == Milliseconds{5000}, "the texts name the timeout");
-static_assert(whole_transfer_timeout == Milliseconds{60000}, "the text names the timeout");
-static_assert(max_selection_bytes == std::size_t{256} << 20, "the text names the size");
+using selection::endless_text;
+using selection::no_answer_text;
+using selection::stalled_text;
+using selection::too_large_text;
 
 // Reads and deletes the property, which asks an owner for the next chunk.
 Result<Property, ClipboardError> take_property(Connection& connection, xcb_window_t window, xcb_atom_t property,

@@ -8,24 +8,14 @@
 #include <string>
 
 #include "file_clipboard.h"
+#include "selection/bounds.h"
+#include "selection/formats.h"
 #include "x11/connection.h"
 
 namespace vantle_native::x11 {
 
-// The most a read takes from an owner, in one property or in a whole
-// incremental transfer. A session's request line holds at most 64 MiB,
-// about a million paths of 60 ASCII characters, which are some 70 MB as a
-// URI list; a million paths of that length beyond ASCII, percent-encoded
-// three bytes for each, pass 180 MB. This holds both with room, while an
-// owner that sends without end costs a reader no more than this (and the
-// names decoded from it) before the read fails.
-inline constexpr std::size_t max_selection_bytes = std::size_t{256} * 1024 * 1024;
-
-struct SelectionRead {
-    // Whether the selection had an owner at all.
-    bool owned;
-    std::optional<clipboard::FileDrop> drop;
-};
+using selection::max_selection_bytes;
+using selection::SelectionRead;
 
 // The owner's file list with its effect, as selection::read_plan chooses
 // its targets; nothing when it offers no list. Events the waits are not for

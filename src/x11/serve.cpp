@@ -1,12 +1,9 @@
-// The session's loop on Linux: one poll over standard input, the X
+// The session's loop on the X11 clipboard: one poll over standard input, the X
 // connection and the signals that end a session. While the session owns the
 // selection it serves it from this loop; when its input ends (or such a
 // signal comes) and it still owns it, a detached child takes it over, so
 // that the user's clipboard does not empty when the app quits.
-#include "session/serve.h"
-
 #include <poll.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <array>
@@ -16,11 +13,12 @@
 #include <string>
 #include <utility>
 
-#include "linux/descriptor.h"
+#include "linux/ending_signals.h"
 #include "runtime/stdio.h"
 #include "session/line_reader.h"
 #include "session/session.h"
 #include "selection/content.h"
+#include "x11/clipboard.h"
 #include "x11/connection.h"
 #include "x11/detached_server.h"
 #include "x11/owner.h"
@@ -28,64 +26,19 @@
 #include "x11/selection_watcher.h"
 #include "x11/timeouts.h"
 
-namespace vantle_native::session {
+namespace vantle_native::x11 {
 namespace {
 
+using linux_room::EndingSignals;
+using session::Desktop;
+using session::LineReader;
+using session::Session;
 using x11::Deadline;
 using x11::Event;
 
 constexpr std::string_view own_change_unseen_text =
     "the X server did not tell of this program's own clipboard change within 5 s";
 static_assert(x11::answer_timeout == x11::Milliseconds{5000}, "the text names the timeout");
-// An interrupt (Ctrl+C), a request to terminate, the end of the terminal.
-constexpr std::array ending_signals{SIGINT, SIGTERM, SIGHUP};
-
-// The signals that end a session, held back from their default (the end of
-// the process, the user's copy with it) and read from a descriptor in the
-// loop's poll while the scope lasts: the session takes them as the end of
-// its input, so that the hand-over runs.
-class EndingSignals {
-public:
-    [[nodiscard]] static Result<EndingSignals, ClipboardError> hold() {
-        sigset_t held{};
-        (void)sigemptyset(&held);
-        for (const int signal : ending_signals) (void)sigaddset(&held, signal);
-        sigset_t previous{};
-        if (sigprocmask(SIG_BLOCK, &held, &previous) != 0) return Failure{clipboard_error(last_os_error())};
-        linux_room::Descriptor reader(signalfd(-1, &held, SFD_CLOEXEC));
-        if (!reader) {
-            const OsError error = last_os_error();
-            (void)sigprocmask(SIG_SETMASK, &previous, nullptr);
-            return Failure{clipboard_error(error)};
-        }
-        return EndingSignals(previous, std::move(reader));
-    }
-
-    EndingSignals(EndingSignals&& other) noexcept
-        : previous_(other.previous_), descriptor_(std::move(other.descriptor_)) {}
-    EndingSignals& operator=(EndingSignals&&) = delete;
-    EndingSignals(const EndingSignals&) = delete;
-    EndingSignals& operator=(const EndingSignals&) = delete;
-    ~EndingSignals() {
-        if (descriptor_) (void)sigprocmask(SIG_SETMASK, &previous_, nullptr);
-    }
-
-    [[nodiscard]] int descriptor() const { return descriptor_.get(); }
-    // Takes the signal that came, so that it does not end the process once
-    // the scope lets such signals through again.
-    void take() const {
-        signalfd_siginfo taken{};
-        (void)!read(descriptor_.get(), &taken, sizeof taken);
-    }
-
-private:
-    EndingSignals(const sigset_t& previous, linux_room::Descriptor descriptor)
-        : previous_(previous), descriptor_(std::move(descriptor)) {}
-
-    sigset_t previous_;
-    linux_room::Descriptor descriptor_;
-};
-
 // The clipboard as the session sees it. Its sequence is its own count of the
 // selection's changes of owner, as XFIXES tells of them. Probes ask from a
 // window of their own, and each read from one of its own: an owner's late
@@ -292,7 +245,7 @@ private:
 
 }  // namespace
 
-Status<ClipboardError> serve() {
+Status<ClipboardError> serve_session() {
     auto signals = EndingSignals::hold();
     if (!signals.ok()) return Failure{std::move(signals.error())};
     auto connection = x11::Connection::open();
@@ -343,4 +296,4 @@ Status<ClipboardError> serve() {
     }
 }
 
-}  // namespace vantle_native::session
+}  // namespace vantle_native::x11

@@ -22,12 +22,14 @@ process.stdin.once('data', () => { process.stdin.destroy(); s.close(); });"""
 
 @unittest.skipIf(shutil.which("node") is None or shutil.which("npm") is None, "no Node.js on this machine")
 class NodePackageOnX11(unittest.TestCase):
+    environment = staticmethod(display_environment)
+
     @classmethod
     def setUpClass(cls):
         cls.app_folder = tempfile.TemporaryDirectory()
         cls.app = pathlib.Path(cls.app_folder.name)
         package = install_package(cls.app)
-        cls.env = dict(display_environment(), VANTLE_PACKAGE=str(package))
+        cls.env = dict(cls.environment(), VANTLE_PACKAGE=str(package))
         cls.env.pop("VANTLE_WINE", None)
 
     @classmethod

@@ -1,61 +1,15 @@
 """--serve end to end on an X display: the session's methods, its own count of
 the clipboard's changes, and the hand-over of what it owns when its input ends."""
-import json
 import os
 import pathlib
 import signal
-import subprocess
 import unittest
 
-from x11_harness import (EXE, PATIENCE, Said, clipboard_owner, display_environment, file_uri, note, paused_incr_read,
-                         peer, servers, wait_until, xclip_in, xclip_out)
+from x11_harness import (PATIENCE, Session, clipboard_owner, file_uri, paused_incr_read, peer, servers, wait_until,
+                         xclip_in, xclip_out)
 
 FILES = ["/tmp/Фото 😀.png", "/tmp/a;;;b c"]
 LIST = "".join(file_uri(f) + "\r\n" for f in FILES).encode()
-
-
-class Session:
-    def __init__(self):
-        self.process = subprocess.Popen([str(EXE), "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, env=display_environment())
-        self.said = Said(self.process.stdout, "session")
-        self.notes = []
-        self.next_id = 0
-
-    def send(self, method, params=None):
-        self.next_id += 1
-        request = {"jsonrpc": "2.0", "id": self.next_id, "method": method}
-        if params is not None:
-            request["params"] = params
-        line = json.dumps(request).encode()
-        note("sent", line)
-        self.process.stdin.write(line + b"\n")
-        self.process.stdin.flush()
-        return self.next_id
-
-    def message(self):
-        if line := self.said.line():
-            return json.loads(line)
-        status = self.process.wait(timeout=PATIENCE)
-        raise AssertionError(f"the session ended with {status}: {self.process.stderr.read()[-500:]!r}")
-
-    def reply(self, id):
-        """The reply to request `id`; notifications that come first are kept."""
-        while (message := self.message()).get("id") != id:
-            self.notes.append(message)
-        return message.get("result", message.get("error"))
-
-    def call(self, method, params=None):
-        return self.reply(self.send(method, params))
-
-    def notification(self):
-        return self.notes.pop(0) if self.notes else self.message()
-
-    def close(self):
-        self.process.stdin.close()
-        status = self.process.wait(timeout=PATIENCE)
-        with self.process.stderr:
-            return status, self.process.stderr.read()
 
 
 class Serve(unittest.TestCase):

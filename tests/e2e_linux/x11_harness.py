@@ -22,10 +22,23 @@ HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a bac
 # Where each action reports its failures.
 LOCATION = {"--copy_files": b"src/main:40:36", "--read_files": b"src/main:44:41",
             "--read_files_with_effect": b"src/main:60:52"}
+
+
+
+def offered(paths, effect):
+    """Each type a copy ("copy") or a cut ("cut") of `paths` offers, with its bytes."""
+    uris = [file_uri(p) for p in paths]
+    copied_files = "\n".join([effect, *uris]).encode()
+    text = "\n".join(paths).encode()
+    return {"text/uri-list": "".join(u + "\r\n" for u in uris).encode(), "x-special/gnome-copied-files": copied_files,
+            "x-special/mate-copied-files": copied_files,
+            "application/x-kde-cutselection": b"1" if effect == "cut" else b"0",
+            "UTF8_STRING": text, "text/plain;charset=utf-8": text}
+
+
+TARGETS = ["TARGETS", "TIMESTAMP", "MULTIPLE", *offered([], "copy")]
 # Far beyond anything a loaded machine takes, short of the suite's own limit.
 PATIENCE = 60
-TARGETS = ["TARGETS", "TIMESTAMP", "MULTIPLE", "text/uri-list", "x-special/gnome-copied-files",
-           "x-special/mate-copied-files", "application/x-kde-cutselection", "UTF8_STRING", "text/plain;charset=utf-8"]
 
 
 def display_environment(display=None):
@@ -87,10 +100,11 @@ def xclip_in(target, data, env=None):
     return contextlib.nullcontext()
 
 
-def servers(ignoring=()):
-    """The process ids of vantle-native processes alive now on the test's display, but those `ignoring` names
+def servers(variable="DISPLAY", env=None, ignoring=()):
+    """The process ids of vantle-native processes alive now on the test's display
+    (or the one whose `variable` `env` gives), but those `ignoring` names
     (another test's may still be ending)."""
-    display = b"DISPLAY=" + display_environment()["DISPLAY"].encode()
+    display = f"{variable}={(env or display_environment())[variable]}".encode()
     found = []
     for entry in pathlib.Path("/proc").iterdir():
         with contextlib.suppress(OSError):
@@ -160,11 +174,12 @@ class Peer:
 
 
 @contextlib.contextmanager
-def peer(mode, *targets):
-    """x_peer.py owning the clipboard; `targets` are names, or (name, bytes)."""
+def peer(mode, *targets, program=(SYSTEM_PYTHON, str(PEER)), env=None):
+    """x_peer.py (or another `program` of its interface) owning the clipboard;
+    `targets` are names, or (name, bytes)."""
     arguments = [t if isinstance(t, str) else f"{t[0]}={t[1].hex()}" for t in targets]
-    process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), mode, *arguments], stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=display_environment())
+    process = subprocess.Popen([*program, mode, *arguments], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, env=env or display_environment())
     try:
         owner = Peer(process)
         owner.expect(b"owned\n")
@@ -189,3 +204,49 @@ def paused_incr_read(target):
         process.wait(timeout=PATIENCE)
         process.stdin.close()
         process.stdout.close()
+
+
+class Session:
+    """vantle-native --serve, spoken to one JSON-RPC line at a time."""
+
+    def __init__(self, env=None):
+        self.process = subprocess.Popen([str(EXE), "--serve"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, env=env or display_environment())
+        self.said = Said(self.process.stdout, "session")
+        self.notes = []
+        self.next_id = 0
+
+    def send(self, method, params=None):
+        self.next_id += 1
+        request = {"jsonrpc": "2.0", "id": self.next_id, "method": method}
+        if params is not None:
+            request["params"] = params
+        line = json.dumps(request).encode()
+        note("sent", line)
+        self.process.stdin.write(line + b"\n")
+        self.process.stdin.flush()
+        return self.next_id
+
+    def message(self):
+        if line := self.said.line():
+            return json.loads(line)
+        status = self.process.wait(timeout=PATIENCE)
+        raise AssertionError(f"the session ended with {status}: {self.process.stderr.read()[-500:]!r}")
+
+    def reply(self, id):
+        """The reply to request `id`; notifications that come first are kept."""
+        while (message := self.message()).get("id") != id:
+            self.notes.append(message)
+        return message.get("result", message.get("error"))
+
+    def call(self, method, params=None):
+        return self.reply(self.send(method, params))
+
+    def notification(self):
+        return self.notes.pop(0) if self.notes else self.message()
+
+    def close(self):
+        self.process.stdin.close()
+        status = self.process.wait(timeout=PATIENCE)
+        with self.process.stderr:
+            return status, self.process.stderr.read()
