@@ -102,9 +102,9 @@ class OneShot(unittest.TestCase):
         present = set(servers())
         for path in PATHS:
             self.assertEqual(run("--copy_files", path), DONE)
-        wait_until(lambda: len(servers(present)) == 1, what="one server")
+        wait_until(lambda: len(servers(ignoring=present)) == 1, what="one server")
         xclip_in("UTF8_STRING", b"taken")
-        wait_until(lambda: not servers(present), what="no server")
+        wait_until(lambda: not servers(ignoring=present), what="no server")
 
     def test_a_relative_path_without_a_current_directory_fails_before_anything_changes(self):
         xclip_in("UTF8_STRING", b"kept")
