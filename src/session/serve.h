@@ -8,9 +8,10 @@
 
 namespace vantle_native::session {
 
-// Fails only at the start, when the platform cannot give the session what it
-// needs (a window, a display); a reply that cannot be written is the fatal
-// report, as a failed print is.
+// Fails at the start, when the platform cannot give the session what it
+// needs (a window, a display), and after a read whose owner hung has been
+// answered with its error, when the platform cannot take that read back; a
+// reply that cannot be written is the fatal report, as a failed print is.
 [[nodiscard]] Status<ClipboardError> serve();
 
 }  // namespace vantle_native::session

@@ -30,6 +30,9 @@ constexpr RecordLocation undecodable_name_record = record_location(140);
 constexpr std::string_view open_failure_prefix = "Error creating clipboard: ";
 constexpr std::string_view hand_over_failure_prefix = "Error writing files to clipboard: ";
 constexpr std::string_view undecodable_name_prefix = "Error read file list: ";
+// Whole, prefix included: built from its parts it would cost the exe more.
+constexpr std::string_view unrendered_text = "Clipboard error: the clipboard's owner did not render the list within 10 s";
+static_assert(unrendered_text.starts_with(clipboard_error_prefix));
 
 using vantle_native::clipboard::DropEffect;
 using vantle_native::clipboard::FileDrop;
@@ -281,7 +284,10 @@ Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effe
     return place_drop_list(list.bytes, std::span(&effect_block, 1), owner);
 }
 
-Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner) {
+namespace {
+
+// Reaches `rendered` once the list's data is in hand.
+Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone& rendered) {
     auto format = drop_effect_format();
     if (!format.ok()) return Failure{format.error()};
     auto guard = ClipboardGuard::open(owner);
@@ -291,7 +297,8 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner) {
     if (!IsClipboardFormatAvailable(CF_HDROP)) return SequencedDrop{std::nullopt, sequence};
     auto effect = read_drop_effect(format.value());
     if (!effect.ok()) return Failure{std::move(effect.error())};
-    auto names = read_clipboard_block(CF_HDROP, [](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
+    auto names = read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
+        rendered.reached();
         const auto block = bytes_at(address, size);
         const auto layout = drop_files::drop_layout(block);
         auto walked = layout ? walked_names(block, *layout) : std::nullopt;
@@ -301,6 +308,18 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner) {
     if (!names.ok()) return Failure{std::move(names.error())};
     return SequencedDrop{FileDrop{effect.value(), std::move(names.value())}, sequence};
 }
+
+}  // namespace
+
+Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(HWND owner, bool& given_up) {
+    const auto read = [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); };
+    return within(render_bound_ms, read, [&]() -> Result<SequencedDrop, ClipboardError> {
+        given_up = true;
+        return Failure{unrendered_error()};
+    });
+}
+
+ClipboardError unrendered_error() { return Pasteboard{std::string(unrendered_text), std::nullopt}; }
 
 std::string names_of_drop_list(std::span<const std::byte> block) {
     const auto layout = drop_files::drop_layout(block);
@@ -336,21 +355,29 @@ Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effe
     return win::clipboard::place_file_list(list, effect, win::handle_or_none(window));
 }
 
+// The read, on a thread of its own, is bounded only until it has the list:
+// the platform's queries that follow walk the list from its start for each
+// name, which takes long for a long list and is no owner's doing.
 Result<std::vector<std::string>, ClipboardError> read_file_list() {
-    auto guard = ClipboardGuard::open();
-    if (!guard.ok()) return Failure{clipboard_error(guard.error())};
-    return win::clipboard::read_clipboard_block(
-        CF_HDROP, [](void* address, std::size_t size) -> Result<std::vector<std::string>, ClipboardError> {
+    using Read = Result<std::vector<std::string>, ClipboardError>;
+    const auto read = [](const win::Milestone& rendered) -> Read {
+        auto guard = ClipboardGuard::open();
+        if (!guard.ok()) return Failure{clipboard_error(guard.error())};
+        return win::clipboard::read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) -> Read {
+            rendered.reached();
             if (!win::drop_files::is_readable_drop_block(win::clipboard::bytes_at(address, size))) {
                 return Failure{win::clipboard::unreadable_block_error()};
             }
             return win::clipboard::queried_names(static_cast<HDROP>(address));
         });
+    };
+    return win::within(win::clipboard::render_bound_ms, read, [] { return Failure{win::clipboard::unrendered_error()}; });
 }
 
 Result<std::optional<FileDrop>, ClipboardError> read_file_drop() {
     const auto window = win::MessageWindow::create();
-    auto read = win::clipboard::read_file_drop(win::handle_or_none(window));
+    bool given_up = false;  // the fatal report ends the process, and the read's thread with it
+    auto read = win::clipboard::read_file_drop_within_bound(win::handle_or_none(window), given_up);
     if (!read.ok()) return Failure{std::move(read.error())};
     return std::move(read.value().drop);
 }

@@ -12,6 +12,7 @@
 #include "file_clipboard.h"
 #include "platform/win32.h"
 #include "result.h"
+#include "win/bounded_work.h"
 
 namespace vantle_native::win::clipboard {
 
@@ -60,7 +61,15 @@ struct SequencedDrop {
     // The clipboard's sequence number while the list was read.
     DWORD sequence;
 };
-[[nodiscard]] Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner);
+// An owner that renders its list on demand and hangs holds a read inside
+// GetClipboardData, with the clipboard open, for as long as it hangs. So a
+// read runs on a thread of its own and is given up when it has not got its
+// data within this bound: it fails, `given_up` is set, and the thread keeps
+// the clipboard open, so the process must end.
+inline constexpr DWORD render_bound_ms = 10'000;
+[[nodiscard]] Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(HWND owner, bool& given_up);
+// The error of a read given up at that bound.
+[[nodiscard]] ClipboardError unrendered_error();
 
 // The names of a file-drop block that this program built, as a read gives
 // them: each followed by a NUL.

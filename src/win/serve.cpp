@@ -65,10 +65,14 @@ public:
             auto names = win::clipboard::names_of_drop_list(own_->list.bytes);
             return Read{clipboard::FileDrop{own_->effect, std::move(names)}, own_->sequence};
         }
-        auto read = win::clipboard::read_file_drop(window_);
+        auto read = win::clipboard::read_file_drop_within_bound(window_, held_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read.value().sequence};
     }
+
+    // Whether a read was given up while its thread still holds the clipboard
+    // open: the session cannot go on, and ends once that read is answered.
+    [[nodiscard]] bool held() const { return held_; }
 
     std::uint64_t sequence() override { return GetClipboardSequenceNumber(); }
 
@@ -95,6 +99,7 @@ private:
     HWND window_;
     std::optional<ClipboardListener> listener_;
     std::optional<OwnList> own_;
+    bool held_ = false;
 };
 
 // Takes the window's messages; tells the session when the clipboard changed.
@@ -123,8 +128,13 @@ Status<ClipboardError> serve() {
     auto pump = win::InputPump::start();
     if (!pump.ok()) return Failure{clipboard_error(pump.error())};
     LineReader lines;
-    const auto on_line = [&](std::string line) { session.handle_line(std::move(line)); };
-    const auto on_too_long = [&] { session.handle_too_long_line(); };
+    // Nothing is answered after a read that still holds the clipboard.
+    const auto on_line = [&](std::string line) {
+        if (!desktop.held()) session.handle_line(std::move(line));
+    };
+    const auto on_too_long = [&] {
+        if (!desktop.held()) session.handle_too_long_line();
+    };
     for (;;) {
         const HANDLE ready = pump.value().ready();
         const DWORD woke = MsgWaitForMultipleObjects(1, &ready, FALSE, INFINITE, QS_ALLINPUT);
@@ -132,9 +142,11 @@ Status<ClipboardError> serve() {
             const std::string_view chunk = pump.value().chunk();
             if (chunk.empty()) {
                 lines.finish(on_line);
-                return Done{};
+            } else {
+                lines.take(chunk, on_line, on_too_long);
             }
-            lines.take(chunk, on_line, on_too_long);
+            if (desktop.held()) return Failure{win::clipboard::unrendered_error()};
+            if (chunk.empty()) return Done{};
             pump.value().read_on();
         }
         // Every turn, so that a flood of input does not hold back changes.

@@ -10,11 +10,19 @@
 //   dump-hdrop               print the CF_HDROP block as hex, or "none"
 //   dump-effect              the same for the "Preferred DropEffect" block
 //   can-open                 exit 0 if OpenClipboard(NULL) succeeds, 4 if not
+//   state                    print the clipboard's sequence number and 1 if
+//                            it announces CF_HDROP, else 0 (nothing rendered)
 //   hold READY RELEASE       hold the clipboard open with an owner window,
 //                            create READY, wait until RELEASE exists
 //   hold-for MS              hold the clipboard open with an owner window for
 //                            MS milliseconds if it can be had; exit 4 if not
-//   window RELEASE           keep a window alive until RELEASE exists
+//   window READY RELEASE     keep a window alive, create READY once it is
+//                            there, wait until RELEASE exists
+//   hung-owner READY RELEASE take the clipboard with an owner window, announce
+//                            CF_HDROP for delayed rendering, create READY and
+//                            never render: the thread waits for RELEASE
+//                            without taking a message, so WM_RENDERFORMAT is
+//                            never answered
 //   format-message CODE      print the system's message for CODE
 //   run EXE LINE OUT ERR [NAME=VALUE | -NAME]...
 //                            start EXE with the command line held in the
@@ -86,9 +94,10 @@ bool wait_for_file(const wchar_t* path) {
 }
 
 // Opens the clipboard for a fixture, waiting out a moment in which another
-// process (Wine's desktop, syncing with the X selection) has it open.
+// process (Wine's desktop, syncing with the X selection) has it open: up to
+// a minute, for a loaded machine.
 bool open_for_fixture() {
-    for (int i = 0; i < poll_limit / 30; ++i) {
+    for (int i = 0; i < poll_limit; ++i) {
         if (OpenClipboard(nullptr)) return true;
         Sleep(poll_interval_ms);
     }
@@ -185,9 +194,21 @@ int hold_for(const wchar_t* milliseconds) {
     return held ? 0 : refused_status;
 }
 
-int keep_window(const wchar_t* release) {
+int hung_owner(const wchar_t* ready, const wchar_t* release) {
+    const HWND window = create_window();
+    if (window == nullptr || !OpenClipboard(window)) return 2;
+    EmptyClipboard();
+    SetClipboardData(CF_HDROP, nullptr);
+    CloseClipboard();
+    touch(ready);
+    while (!file_exists(release)) Sleep(poll_interval_ms);
+    return 0;
+}
+
+int keep_window(const wchar_t* ready, const wchar_t* release) {
     const HWND window = create_window();
     if (window == nullptr) return 2;
+    touch(ready);
     const bool released = wait_for_file(release);
     DestroyWindow(window);
     return released ? 0 : 5;
@@ -318,9 +339,15 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"dump-hdrop") return dump_format(CF_HDROP);
     if (command == L"dump-effect") return dump_format(RegisterClipboardFormatW(drop_effect_format));
     if (command == L"can-open") return can_open();
+    if (command == L"state") {
+        write_out(std::to_string(GetClipboardSequenceNumber()) + " " +
+                  (IsClipboardFormatAvailable(CF_HDROP) ? "1" : "0") + "\n");
+        return 0;
+    }
     if (command == L"hold" && argc == 4) return hold(argv[2], argv[3]);
     if (command == L"hold-for" && argc == 3) return hold_for(argv[2]);
-    if (command == L"window" && argc == 3) return keep_window(argv[2]);
+    if (command == L"hung-owner" && argc == 4) return hung_owner(argv[2], argv[3]);
+    if (command == L"window" && argc == 4) return keep_window(argv[2], argv[3]);
     if (command == L"format-message" && argc == 3) return format_message(argv[2]);
     if (command == L"run") return run(argc, argv);
     if (command == L"time" && (argc == 5 || argc == 6)) {

@@ -143,10 +143,12 @@ class Wine:
             path = pathlib.Path(folder, "block")
             path.write_bytes(block + b"\0" * (len(block) % 2))
             effect_hex = [] if effect is None else [effect.hex()]
-            assert self.helper("put-hdrop", windows_path(path), *effect_hex).status == 0
+            done = self.helper("put-hdrop", windows_path(path), *effect_hex)
+            assert done.status == 0, (block, effect, done)
 
     def put_text(self, text):
-        assert self.helper("put-text", text).status == 0
+        done = self.helper("put-text", text)
+        assert done.status == 0, (text, done)
 
     def dump(self, what):
         done = self.helper(f"dump-{what}")
@@ -176,25 +178,26 @@ class Wine:
         return done.stdout.decode("utf-8").rstrip()
 
     @contextlib.contextmanager
-    def helper_until_released(self, command, *arguments, ready=None):
-        """Runs a helper command that lasts until its release file exists;
-        waits for its ready file, or a second without one, before yielding."""
-        release = WORK / f"{command}.release"
-        for path in (release, ready):
-            if path is not None:
-                path.unlink(missing_ok=True)
+    def helper_until_released(self, command):
+        """Runs a helper command that lasts until its release file exists
+        (it is given its ready file, then its release file); yields once it
+        has created its ready file."""
+        ready, release = WORK / f"{command}.ready", WORK / f"{command}.release"
+        for path in (ready, release):
+            path.unlink(missing_ok=True)
         for _ in range(LOADER_ATTEMPTS):
-            process = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), command,
-                                        *map(windows_path, arguments), windows_path(release)], env=self.env,
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.monotonic() + (60 if ready else 1)
-            while not (ready and ready.exists()) and process.poll() is None and time.monotonic() < deadline:
+            process = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), command, windows_path(ready),
+                                        windows_path(release)], env=self.env, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 120
+            while not ready.exists() and process.poll() is None and time.monotonic() < deadline:
                 time.sleep(0.05)
             if process.poll() != LOADER_FAILED:
                 break
             self.not_started.append(HELPER)
         try:
-            assert process.poll() is None and (ready is None or ready.exists()), f"{command} did not start"
+            assert process.poll() is None and ready.exists(), \
+                f"{command} did not start: status {process.poll()}, ready file {ready.exists()}"
             yield
         finally:
             release.touch()
@@ -202,14 +205,48 @@ class Wine:
 
     def clipboard_held(self):
         """Another process holds the clipboard open with its own window."""
-        ready = WORK / "hold.ready"
-        return self.helper_until_released("hold", ready, ready=ready)
+        return self.helper_until_released("hold")
 
-    @contextlib.contextmanager
     def window_alive(self):
         """A Wine process with a window, so the desktop serves the X selection."""
-        with self.helper_until_released("window"):
+        return self.helper_until_released("window")
+
+    @contextlib.contextmanager
+    def hung_owner(self):
+        """Another process owns the clipboard, announces a file list that it
+        renders on demand, and never renders it: it takes no message. Yields
+        once an open of the clipboard with a window has gone through: under
+        Wine the first opens after such an owner's change wait 5 s for Wine's
+        desktop and can then be refused (os error 5)."""
+        with self.helper_until_released("hung-owner"):
+            deadline = time.monotonic() + 120
+            while self.helper("hold-for", "0").status != 0:
+                assert time.monotonic() < deadline, "the clipboard stayed refused after the hung owner took it"
             yield
+
+    def state(self):
+        """The clipboard's sequence number, and whether it announces a file
+        list (asked without rendering anything)."""
+        done = self.helper("state")
+        assert done.status == 0, done
+        sequence, announced = done.stdout.split()
+        return int(sequence), announced == b"1"
+
+    def against_hung_owner(self, attempt):
+        """What attempt() gives while a hung owner's list is on the clipboard.
+        Wine's desktop now and then replaces the clipboard's content on its
+        own soon after a window of a Wine program comes or goes (seen on a
+        loaded machine): an attempt before or during which the list was
+        replaced is made again."""
+        for _ in range(3):
+            with self.hung_owner():
+                announced = self.state()
+                if not announced[1]:
+                    continue
+                result = attempt()
+                if self.state() == announced:
+                    return result
+        raise AssertionError("Wine's desktop replaced the hung owner's list three times")
 
 
 class WineTestCase(unittest.TestCase):
@@ -226,8 +263,12 @@ class WineTestCase(unittest.TestCase):
         return b"thread 'main' panicked at '" + message + b"', " + location + b"\n"
 
     def clipboard_report(self, code, location):
-        text = f"Clipboard error: {self.wine.system_text(code)} (os error {code})"
-        debug = ('Pasteboard("' + text.replace("\\", "\\\\").replace('"', '\\"') + '")').encode()
+        return self.clipboard_text_report(f"{self.wine.system_text(code)} (os error {code})", location)
+
+    def clipboard_text_report(self, detail, location):
+        """The report of the clipboard error "Clipboard error: DETAIL"."""
+        escaped = detail.replace("\\", "\\\\").replace('"', '\\"').replace("'", "\\'")
+        debug = f'Pasteboard("Clipboard error: {escaped}")'.encode()
         return self.report(UNWRAP + debug, location) + REPORT_HINT
 
     def assert_clipboard_failure(self, done, location):
@@ -241,6 +282,10 @@ class WineTestCase(unittest.TestCase):
         return code
 
 
+class Silence(AssertionError):
+    """Nothing came from a session in the time given."""
+
+
 class Session:
     """vantle_native.exe --serve under Wine with its standard streams on
     pipes: requests written a line at a time, replies and notifications read
@@ -252,6 +297,7 @@ class Session:
         """With reading False, nothing reads the replies: their pipe is closed."""
         self.wine, self.reading = wine, reading
         self.sent, self.input_ended, self.heard = b"", False, False
+        self.received = []  # every message heard, in order
         self.next_id, self.starts = 0, 0
         self._start()
 
@@ -302,18 +348,28 @@ class Session:
             if not self._started_again():
                 raise
 
-    def receive(self, timeout=30):
+    def __repr__(self):
+        """What a failure prints: what was sent and what came back."""
+        sent = self.sent if len(self.sent) < 4096 else self.sent[:2048] + b"..." + self.sent[-2048:]
+        return f"session sent {sent!r}; received {self.received!r}"
+
+    def receive(self, timeout=60):
         """The next line from the exe, decoded (it must be UTF-8), or None at its end."""
-        line = self.lines.get(timeout=timeout)
+        try:
+            line = self.lines.get(timeout=timeout)
+        except queue.Empty:
+            raise Silence(f"nothing came within {timeout} s; {self!r}") from None
         if line is None and self._started_again():
             return self.receive(timeout)
-        assert line is None or line.endswith(b"\n"), line
+        assert line is None or line.endswith(b"\n"), (line, self)
         self.heard = self.heard or line is not None
-        return None if line is None else json.loads(line.decode())
+        message = None if line is None else json.loads(line.decode())
+        self.received.append(message)
+        return message
 
     def call(self, method, params=None):
         """Sends a request and gives its reply; notifications that come first
-        are skipped."""
+        are skipped (they stay in `received`)."""
         self.next_id += 1
         request = {"jsonrpc": "2.0", "id": self.next_id, "method": method}
         if params is not None:
@@ -321,18 +377,27 @@ class Session:
         self.send(request)
         while True:
             message = self.receive()
-            if message is None or message.get("id") == self.next_id:
+            assert message is not None, f"the session ended before it answered; {self!r}"
+            if message.get("id") == self.next_id:
                 return message
 
     def end_input(self):
         self.input_ended = True
         self.process.stdin.close()
 
-    def wait(self, timeout=30):
+    def wait(self, timeout=60):
         status = self.process.wait(timeout=timeout)
         return self.wait(timeout) if self._started_again() else status
 
-    def close(self, timeout=30):
+    def discard(self):
+        """Closes it if it still runs, and lets go of its streams."""
+        if self.process.poll() is None:
+            self.close()
+        for stream in (self.process.stdin, self.process.stdout, self.err):
+            with contextlib.suppress(OSError):
+                stream.close()
+
+    def close(self, timeout=60):
         """Ends the input and gives the exit status and standard error."""
         self.end_input()
         status = self.wait(timeout)

@@ -3,9 +3,12 @@ import pathlib
 import random
 import subprocess
 import tempfile
+import time
 import unittest
 
 from harness import REPORT_HINT, WORK, WineTestCase, drop_block, windows_path
+
+UNRENDERED = "the clipboard's owner did not render the list within 10 s"
 
 
 class ReadFiles(WineTestCase):
@@ -120,6 +123,23 @@ class ReadFiles(WineTestCase):
         self.wine.put_hdrop(hostile)
         done = self.wine.run("--read_files_with_effect")
         self.assertEqual(self.assert_clipboard_failure(done, b"src/main:60:52"), 13)
+
+    def test_an_owner_that_never_renders_fails_the_read_after_10_s_and_leaves_the_clipboard_free(self):
+        for option, location in (("--read_files", b"src/main:44:41"), ("--read_files_with_effect", b"src/main:60:52")):
+            with self.subTest(option=option):
+                def read():
+                    started = time.monotonic()
+                    done = self.wine.run(option, timeout=90)
+                    # The read's thread, stuck in the owner's rendering, ended with the exe.
+                    return done, time.monotonic() - started, self.wine.can_open()
+                done, elapsed, free = self.wine.against_hung_owner(read)
+                self.assertEqual((done.status, done.stdout, done.stderr),
+                                 (101, b"", self.clipboard_text_report(UNRENDERED, location)), done)
+                self.assertGreaterEqual(elapsed, 10, done)
+                self.assertTrue(free, "the clipboard was left open while the owner hangs")
+                after = ["Z:\\after the hung owner"]
+                self.assertEqual(self.wine.run("--cut_files", after[0]).status, 0)
+                self.assertEqual(self.wine.hdrop(), drop_block(after))
 
     def test_x11_clients_file_lists_come_back_as_drive_z_paths(self):
         with tempfile.TemporaryDirectory(dir=WORK) as folder:

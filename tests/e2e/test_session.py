@@ -6,7 +6,7 @@ import tempfile
 import time
 import unittest
 
-from harness import WORK, Session, WineTestCase, drop_block, windows_path
+from harness import WORK, Session, Silence, WineTestCase, drop_block, windows_path
 
 MOVE = (2).to_bytes(4, "little")
 
@@ -18,28 +18,61 @@ class Serve(WineTestCase):
         self.session = Session(self.wine)
 
     def tearDown(self):
-        if self.session.process.poll() is None:
-            self.session.close()
-        for stream in (self.session.process.stdin, self.session.process.stdout, self.session.err):
-            with contextlib.suppress(OSError):
-                stream.close()
+        self.session.discard()
         self.window.__exit__(None, None, None)
         super().tearDown()
 
     def read_when_free(self):
         """readFiles' result, asked again while the clipboard is busy: Wine's
-        desktop holds it open for a moment while it takes an X11 change in."""
-        for _ in range(50):
+        desktop holds it open for a moment while it takes an X11 change in.
+        It renders an X11 program's list through the X server, which on a
+        loaded machine can pass the read's bound of 10 s and end the session:
+        a new one asks again."""
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline:
             reply = self.session.call("readFiles")
-            if reply.get("error", {}).get("data") != {"osError": 5}:
+            if reply.get("error", {}).get("message", "").endswith("did not render the list within 10 s"):
+                self.session.discard()
+                self.session = Session(self.wine)
+            elif reply.get("error", {}).get("data") != {"osError": 5}:
+                self.assertIn("result", reply, self.session)
                 return reply["result"]
             time.sleep(0.1)
-        self.fail("the clipboard stayed busy")
+        self.fail(f"the clipboard stayed busy or unrendered for two minutes; {self.session!r}")
+
+    def change_until(self, wanted, timeout=60):
+        """The first change notification whose params `wanted` takes; any
+        that come before it must be changes too, each number once, rising
+        (Wine may tell of a change of its own in between)."""
+        changes = []
+        while not changes or not wanted(changes[-1]):
+            message = self.session.receive(timeout)
+            self.assertEqual((message or {}).get("method"), "changed", self.session)
+            changes.append(message["params"])
+        sequences = [change["sequence"] for change in changes]
+        self.assertEqual(sequences, sorted(set(sequences)), self.session)
+        return changes[-1]
+
+    def x11_copy(self, uri_list):
+        """Copies `uri_list` with xclip and gives the change that tells of
+        it with a file list. On a loaded machine Wine's desktop can give up
+        on xclip's answer and take in nothing (a change without files, then
+        none): the copy is then made again."""
+        for _ in range(3):
+            xclip = subprocess.Popen(["xclip", "-selection", "clipboard", "-t", "text/uri-list", "-i"],
+                                     env=self.wine.env, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+            self.addCleanup(xclip.kill)
+            xclip.communicate(uri_list, timeout=60)
+            with contextlib.suppress(Silence):
+                return self.change_until(lambda params: params["hasFiles"], timeout=20)
+        self.fail(f"no change with files came of three copies by xclip; {self.session!r}")
 
     def expect_error(self, line, code, id=None):
         self.session.send(line)
         reply = self.session.receive()
-        self.assertEqual((reply["jsonrpc"], reply["id"], reply["error"]["code"]), ("2.0", id, code), (line, reply))
+        self.assertEqual((reply["jsonrpc"], reply["id"], reply["error"]["code"]), ("2.0", id, code),
+                         (line, self.session))
         return reply["error"]
 
     def test_the_methods(self):
@@ -110,32 +143,22 @@ class Serve(WineTestCase):
     def test_changes_are_notified_once_each_while_watching(self):
         watched = self.session.call("watch", {"enabled": True})["result"]["sequence"]
         self.wine.put_text("another program's text")
-        change = self.session.receive()
-        self.assertEqual(change["method"], "changed")
-        self.assertFalse(change["params"]["hasFiles"])
-        self.assertGreater(change["params"]["sequence"], watched)
+        change = self.change_until(lambda params: params["sequence"] > watched)
+        self.assertFalse(change["hasFiles"], self.session)
         copied = self.session.call("copyFiles", {"files": ["Z:\\mine"]})["result"]["sequence"]
-        own = self.session.receive()
-        self.assertEqual(own, {"jsonrpc": "2.0", "method": "changed",
-                               "params": {"sequence": copied, "hasFiles": True}})
+        own = self.change_until(lambda params: params["sequence"] >= copied)
+        self.assertEqual(own, {"sequence": copied, "hasFiles": True}, self.session)
 
         # An X11 program's change, while the session waits for input.
         with tempfile.TemporaryDirectory(dir=WORK) as folder:
             path = pathlib.Path(folder, "from x11.txt")
             path.write_text("x")
-            xclip = subprocess.Popen(["xclip", "-selection", "clipboard", "-t", "text/uri-list", "-i"], env=self.wine.env,
-                                     stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            xclip.communicate(path.as_uri().encode() + b"\r\n", timeout=10)
-            try:
-                x11 = self.session.receive()
-                self.assertTrue(x11["params"]["hasFiles"])
-                self.assertEqual(self.read_when_free()["files"], [windows_path(path)])
-            finally:
-                # Another program's copy takes the selection: xclip's server ends.
-                self.wine.put_text("taken back from xclip")
+            x11 = self.x11_copy(path.as_uri().encode() + b"\r\n")
+            self.assertEqual(self.read_when_free()["files"], [windows_path(path)], self.session)
+            # Another program's copy takes the selection: xclip's server ends.
+            self.wine.put_text("taken back from xclip")
         self.session.call("watch", {"enabled": False})
-        sequences = [own["params"]["sequence"], change["params"]["sequence"], x11["params"]["sequence"]]
-        self.assertEqual(len(set(sequences)), 3)
+        self.assertTrue(change["sequence"] < own["sequence"] < x11["sequence"], self.session)
 
     def test_replies_keep_the_order_of_their_lines_and_the_end_of_input_ends_it(self):
         lines = b"".join([
@@ -153,8 +176,36 @@ class Serve(WineTestCase):
         self.assertIsNone(self.session.receive())
         self.assertEqual(self.session.wait(), 0)
 
+    def test_a_read_that_the_owner_never_renders_is_answered_then_the_session_ends(self):
+        unrendered = "the clipboard's owner did not render the list within 10 s"
+
+        def read_twice():
+            if self.session.process.poll() is not None:  # ended in an attempt made again
+                self.session.discard()
+                self.session = Session(self.wine)
+            # Two reads at once: the first one's thread is stuck with the
+            # clipboard open, so the session answers it and nothing more.
+            self.session.send(b'{"jsonrpc":"2.0","id":1,"method":"readFiles"}\n'
+                              b'{"jsonrpc":"2.0","id":2,"method":"readFiles"}\n')
+            first = self.session.receive()
+            if "result" in first:  # a list that Wine replaced: both are answered
+                return first, self.session.receive(), None, None
+            then = self.session.receive()
+            return first, then, self.session.close(), self.wine.can_open()
+
+        first, then, ended, free = self.wine.against_hung_owner(read_twice)
+        self.assertEqual(first, {"jsonrpc": "2.0", "id": 1, "error": {
+            "code": 1, "message": f"Clipboard error: {unrendered}"}}, self.session)
+        self.assertIsNone(then, self.session)
+        self.assertEqual(ended, (101, self.clipboard_text_report(unrendered, b"src/main:64:32")), self.session)
+        self.assertTrue(free, "the clipboard was left open while the owner hangs")
+        self.session.discard()
+        self.session = Session(self.wine)
+        self.assertEqual(self.session.call("copyFiles", {"files": ["Z:\\after"]})["result"].keys(), {"sequence"},
+                         self.session)
+
     def test_a_broken_output_ends_the_session_with_a_failure(self):
-        self.session.close()
+        self.session.discard()
         self.session = Session(self.wine, reading=False)
         self.session.send({"jsonrpc": "2.0", "id": 1, "method": "readFiles"})
         self.assertEqual(self.session.wait(), 101)

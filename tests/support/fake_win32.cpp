@@ -22,6 +22,12 @@ bool scripted_failure(const std::string& function) {
 
 void log(std::string call) { world().calls.push_back(std::move(call)); }
 
+HANDLE new_kernel_object() {
+    const auto handle = reinterpret_cast<HANDLE>(0x2000 + ++world().kernel_objects_made);
+    world().kernel_objects.insert(handle);
+    return handle;
+}
+
 std::string handle_name(HANDLE handle) {
     if (handle == stdout_handle) return "stdout";
     if (handle == stderr_handle) return "stderr";
@@ -298,6 +304,18 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
     return TRUE;
 }
 void LeaveCriticalSection(LPCRITICAL_SECTION section) { --world().critical_sections[section]; }
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) {
+    return fake::scripted_failure("CreateEventW") ? nullptr : fake::new_kernel_object();
+}
+BOOL SetEvent(HANDLE event) { return static_cast<BOOL>(world().kernel_objects.contains(event)); }
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD, LPDWORD) {
+    if (fake::scripted_failure("CreateThread")) return nullptr;
+    (void)start(parameter);
+    return fake::new_kernel_object();
+}
+DWORD WaitForSingleObject(HANDLE, DWORD) { return WAIT_OBJECT_0; }
+BOOL CloseHandle(HANDLE object) { return static_cast<BOOL>(world().kernel_objects.erase(object)); }
 
 WORD RtlCaptureStackBackTrace(DWORD, DWORD frames_to_capture, PVOID* back_trace, PDWORD) {
     const auto& stack = world().stack;

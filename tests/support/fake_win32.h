@@ -80,6 +80,11 @@ struct World {
     std::map<std::u16string, std::u16string> environment;
     std::vector<void*> stack = {reinterpret_cast<void*>(0x140001234), reinterpret_cast<void*>(0x7ff000)};
 
+    // Events and threads not yet closed. A thread runs to its end as it is
+    // created, so no wait for it or its events ever times out.
+    std::set<HANDLE> kernel_objects;
+    std::uintptr_t kernel_objects_made = 0;
+
     // Entry counts of critical sections; busy makes every try fail, as if
     // another thread held them.
     std::map<LPCRITICAL_SECTION, int> critical_sections;

@@ -1,0 +1,81 @@
+// Work that can hang inside a platform call that cannot be taken back (a
+// read of the clipboard whose owner renders its data on demand and never
+// does), done on a thread of its own so that the caller waits for it within
+// a bound. Past the bound the thread is left where it is, with the work:
+// what it holds (an open clipboard) stays held until the process ends,
+// which is then the caller's to bring about.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+#include "platform/win32.h"
+
+namespace vantle_native::win {
+
+// A kernel object's handle, closed at the end of its scope.
+class KernelHandle {
+public:
+    explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+    KernelHandle(KernelHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+    KernelHandle& operator=(KernelHandle&&) = delete;
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    ~KernelHandle() {
+        if (handle_ != nullptr) (void)CloseHandle(handle_);
+    }
+
+    [[nodiscard]] HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// What the work tells its caller once it is past the part that may hang:
+// the rest (its own work on what it got) takes as long as it takes. It is
+// reached at the end of the work at the latest.
+class Milestone {
+public:
+    Milestone();
+    void reached() const { (void)SetEvent(event_.get()); }
+    [[nodiscard]] HANDLE event() const { return event_.get(); }
+
+private:
+    KernelHandle event_;
+};
+
+// Runs run(job) on a thread of its own and waits until it is done. False
+// when `milestone` was not reached within `bound_ms`: the thread runs on.
+// Where no thread can be had, run(job) runs here, unbounded.
+[[nodiscard]] bool run_within(DWORD bound_ms, LPTHREAD_START_ROUTINE run, void* job, const Milestone& milestone);
+
+// What work(milestone) gives, or what give_up() gives when the work did not
+// reach its milestone within `bound_ms`. The work is moved to the thread: it
+// must hold nothing of the caller's that the caller may let go of.
+template <class Work, class GiveUp>
+auto within(DWORD bound_ms, Work work, GiveUp&& give_up) -> std::invoke_result_t<Work&, const Milestone&> {
+    struct Job {
+        explicit Job(Work&& given) : work(std::move(given)) {}
+        static DWORD run(LPVOID parameter) {
+            Job& job = *static_cast<Job*>(parameter);
+            job.value.emplace(job.work(job.milestone));
+            job.milestone.reached();
+            return 0;
+        }
+        Work work;
+        Milestone milestone;
+        std::optional<std::invoke_result_t<Work&, const Milestone&>> value;
+    };
+    auto job = std::make_unique<Job>(std::move(work));
+    if (!run_within(bound_ms, &Job::run, job.get(), job->milestone)) {
+        // The thread may still come back to the job, late: it is left to it,
+        // for the little while until the process ends.
+        (void)job.release();
+        return give_up();
+    }
+    return std::move(*job->value);
+}
+
+}  // namespace vantle_native::win
