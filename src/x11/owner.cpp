@@ -47,11 +47,13 @@ Result<bool, ClipboardError> set_and_confirm(Connection& connection, xcb_window_
 }  // namespace
 
 IncrementalTransfer::IncrementalTransfer(Connection& connection, xcb_window_t requestor, xcb_atom_t property,
-                                         xcb_atom_t type, std::string_view data)
+                                         xcb_atom_t type, std::shared_ptr<const selection::SelectionContent> content,
+                                         std::string_view data)
     : connection_(connection),
       requestor_(requestor),
       property_(property),
       type_(type),
+      content_(std::move(content)),
       rest_(data),
       deadline_(Deadline::after(stalled_transfer_timeout)) {
     // Watching first, so that the deletion of the INCR property is seen.
@@ -140,6 +142,11 @@ void Owner::drop_stalled() {
     transfers_.remove_if([&](const auto& transfer) { return transfer.deadline().at() <= now; });
 }
 
+// The two owners share the window, hence the keys of their transfers (the
+// requestor's window and property): in one list, the rules of one owner
+// keep them apart.
+void Owner::continue_transfers_of(Owner& previous) { transfers_.splice(transfers_.end(), previous.transfers_); }
+
 // Every answer starts as a refusal and becomes one only for a known target,
 // asked of this owner while it holds the selection, no earlier than it took it.
 void Owner::answer(const xcb_selection_request_event_t& request) {
@@ -160,6 +167,9 @@ void Owner::answer(const xcb_selection_request_event_t& request) {
 
 bool Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
     const Atoms& atoms = connection_->atoms();
+    // A transfer into the property asked for again is over: its reader has
+    // moved on, and the deletion that ends this answer asks for nothing more.
+    transfers_.remove_if([&](const auto& transfer) { return transfer.is_for(requestor, property); });
     // Its pairs are in the property, so a request of the old conventions,
     // which names none (it is then the target), has none to give.
     if (target == atoms.multiple) return property != target && give_pairs(requestor, property);
@@ -226,7 +236,7 @@ void Owner::give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t t
     // One transfer at a time per requestor's window, since its record owns
     // the watch on that window: a new request ends an older transfer there.
     transfers_.remove_if([&](const auto& transfer) { return transfer.requestor() == requestor; });
-    transfers_.emplace_back(*connection_, requestor, property, type, data);
+    transfers_.emplace_back(*connection_, requestor, property, type, content_, data);
 }
 
 void serve_until_taken(Connection& connection, Owner& owner, std::optional<Deadline> until) {

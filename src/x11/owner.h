@@ -15,11 +15,12 @@ namespace vantle_native::x11 {
 
 // One incremental transfer to a requestor: while it lasts, this program
 // watches the requestor's window for the deletions that ask for the next
-// chunk; the watch ends with the record.
+// chunk; the watch ends with the record. It keeps the content it sends from
+// alive, so that it outlives a copy that replaces that content.
 class IncrementalTransfer {
 public:
     IncrementalTransfer(Connection& connection, xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type,
-                        std::string_view data);
+                        std::shared_ptr<const selection::SelectionContent> content, std::string_view data);
     IncrementalTransfer(const IncrementalTransfer&) = delete;
     IncrementalTransfer& operator=(const IncrementalTransfer&) = delete;
     ~IncrementalTransfer();
@@ -38,6 +39,7 @@ private:
     xcb_window_t requestor_;
     xcb_atom_t property_;
     xcb_atom_t type_;
+    std::shared_ptr<const selection::SelectionContent> content_;
     std::string_view rest_;
     Deadline deadline_;
 };
@@ -74,6 +76,10 @@ public:
     [[nodiscard]] std::optional<Deadline> next_deadline() const;
     // Drops the transfers whose readers have gone quiet past their deadline.
     void drop_stalled();
+    // Goes on with the transfers that `previous`, the owner this one
+    // replaces on the same window, has under way: a paste of the previous
+    // list that has started ends whole, while requests get this one's.
+    void continue_transfers_of(Owner& previous);
 
     [[nodiscard]] const std::shared_ptr<const selection::SelectionContent>& content() const { return content_; }
 

@@ -99,11 +99,13 @@ Result<std::vector<xcb_atom_t>, ClipboardError> read_targets(Connection& connect
 
 }  // namespace
 
-Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, xcb_window_t window,
-                                                     const EventSink& others) {
+Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, const EventSink& others) {
     auto owner = clipboard_owner(connection);
     if (!owner.ok()) return Failure{std::move(owner.error())};
     if (owner.value() == XCB_NONE) return SelectionRead{false, std::nullopt};
+    auto reading = Window::create(connection);
+    if (!reading.ok()) return Failure{std::move(reading.error())};
+    const xcb_window_t window = reading.value().id();
     auto targets = read_targets(connection, window, others);
     if (!targets.ok()) return Failure{std::move(targets.error())};
     const Atoms& atoms = connection.atoms();

@@ -17,12 +17,12 @@ namespace vantle_native::x11 {
 using selection::max_selection_bytes;
 using selection::SelectionRead;
 
-// The owner's file list with its effect: gnome-copied-files if offered
-// (its first line gives the effect), else text/uri-list with
-// kde-cutselection beside it; nothing when it offers neither. Events the
-// waits are not for go to `others`.
-[[nodiscard]] Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, xcb_window_t window,
-                                                                   const EventSink& others);
+// The owner's file list with its effect, as selection::read_plan chooses
+// its targets; nothing when it offers no list. Events the waits are not for
+// go to `others`. Each read asks from a window of its own, destroyed when it
+// ends: an owner's answer that comes after the read gave up finds no window,
+// so neither it nor the data it writes is ever taken for a later read's.
+[[nodiscard]] Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, const EventSink& others);
 
 // A session's question to a new owner, whether it offers a file list, asked
 // without waiting: its answer comes through the session's loop, which tells

@@ -41,8 +41,9 @@ constexpr std::string_view own_change_unseen_text =
 static_assert(x11::answer_timeout == x11::Milliseconds{5000}, "the text names the timeout");
 // The clipboard as the session sees it. Its sequence is its own count of the
 // selection's changes of owner, as XFIXES tells of them. Probes ask from a
-// window of their own: an owner's late refusal of one is then never taken
-// for the refusal of a read, which asks from the session's window.
+// window of their own, and each read from one of its own: an owner's late
+// answer to either is never taken for the other's. A new copy goes on with
+// the transfers of the previous list that are under way.
 class X11Desktop final : public Desktop {
 public:
     X11Desktop(x11::Connection& connection, xcb_window_t window, xcb_window_t probe_window,
@@ -60,6 +61,7 @@ public:
         if (!time.ok()) return Failure{std::move(time.error())};
         auto owner = x11::Owner::take(connection_, window_, std::move(content.value()), time.value());
         if (!owner.ok()) return Failure{std::move(owner.error())};
+        if (owner_) owner.value().continue_transfers_of(*owner_);
         owner_.emplace(std::move(owner.value()));
         // The number of this change is that of its own notification.
         auto seen = connection_.wait_for(
@@ -87,7 +89,7 @@ public:
             return Read{clipboard::FileDrop{content.effect, content.names}, sequence_};
         }
         const std::uint64_t read_at = sequence_;
-        auto read = x11::read_file_drop(connection_, window_, others_);
+        auto read = x11::read_file_drop(connection_, others_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read_at};
     }

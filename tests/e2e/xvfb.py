@@ -2,7 +2,10 @@
 number to a descriptor we give it (no display number is hard-coded), and it
 is stopped by its process id, only while that id is still an Xvfb: process
 ids come round again quickly, and a state file left by an interrupted run may
-name another process by now."""
+name another process by now. It never resets: an X server resets when its
+last client goes, and a client that connects meanwhile is refused (a test
+that had ended every client it started saw its next program fail to
+connect, now and then)."""
 import os
 import pathlib
 import signal
@@ -14,7 +17,7 @@ def start_xvfb():
     """Starts an Xvfb; gives its display number and process id."""
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp"],
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"],
         pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     os.close(write_end)
     with os.fdopen(read_end) as displayfd:

@@ -12,7 +12,7 @@ import unittest
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "e2e"))
 
 from node_app import example_output, install_package, run_example, run_package_tests  # noqa: E402
-from x11_harness import PEER, SYSTEM_PYTHON, display_environment, file_uri  # noqa: E402
+from x11_harness import PATIENCE, display_environment, file_uri, paused_incr_read  # noqa: E402
 
 # An app that copies the paths it is given and closes its session once a line comes on its input.
 CLOSES_WHEN_TOLD = """const s = require('vantle-native').openSession();
@@ -47,14 +47,12 @@ class NodePackageOnX11(unittest.TestCase):
                                stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.addCleanup(app.kill)
         self.assertEqual(app.stdout.readline(), b"copied\n")
-        reader = subprocess.Popen([SYSTEM_PYTHON, str(PEER), "read-incr", "text/uri-list"], env=self.env,
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        self.addCleanup(reader.kill)
-        self.assertEqual(reader.stdout.readline(), b"incr\n")
-        # The app exits once it has closed its session; its helper goes on serving the paste.
-        self.assertEqual(app.communicate(b"close\n", timeout=10), (b"", None))
-        read, _ = reader.communicate(b"go on\n", timeout=30)
-        self.assertEqual(read, "".join(file_uri(path) + "\r\n" for path in paths).encode())
+        with paused_incr_read("text/uri-list") as finish:
+            # The app exits once it has closed its session; its helper goes on serving the paste.
+            self.assertEqual(app.communicate(b"close\n", timeout=PATIENCE), (b"", None))
+            read = finish()
+        listed = "".join(file_uri(path) + "\r\n" for path in paths).encode()
+        self.assertTrue(read == listed, f"the reader got {len(read)} bytes of {len(listed)}")
 
     def test_the_example_runs_without_a_launcher(self):
         paths = ["/tmp/report.txt", "/tmp/Фото 😀.png", "/tmp/a;;;b/c d"]

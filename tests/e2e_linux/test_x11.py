@@ -4,8 +4,8 @@ import tempfile
 import time
 import unittest
 
-from x11_harness import (EXE, LOCATION, TARGETS, display_environment, file_uri, offered, peer, peer_read, report, run,
-                         servers, wait_until, xclip_in, xclip_out)
+from x11_harness import (EXE, LOCATION, PATIENCE, TARGETS, display_environment, file_uri, offered, peer, peer_read,
+                         report, run, servers, wait_until, xclip_in, xclip_out)
 
 PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
 URIS = [file_uri(p) for p in PATHS]
@@ -93,22 +93,24 @@ class OneShot(unittest.TestCase):
                                                              b"transfer (nothing for 5 s)"),
                                    ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB")):
             with self.subTest(mode=mode), peer(mode, "text/uri-list"):
+                # Each by its own bound (5 s, or the size), far from the whole transfer's 60 s.
                 started = time.monotonic()
-                done = run(option)
-                self.assertLess(time.monotonic() - started, 7)
-                self.assertEqual(done, (101, b"", report(text, LOCATION[option])))
+                self.assertEqual(run(option, timeout=PATIENCE), (101, b"", report(text, LOCATION[option])))
+                self.assertLess(time.monotonic() - started, 30)
 
     def test_repeated_copies_leave_one_server_which_ends_when_another_program_takes_the_clipboard(self):
+        present = set(servers())
         for path in PATHS:
             self.assertEqual(run("--copy_files", path), DONE)
-        wait_until(lambda: len(servers()) == 1, what="one server")
+        wait_until(lambda: len(servers(ignoring=present)) == 1, what="one server")
         xclip_in("UTF8_STRING", b"taken")
-        wait_until(lambda: not servers(), what="no server")
+        wait_until(lambda: not servers(ignoring=present), what="no server")
 
     def test_a_relative_path_without_a_current_directory_fails_before_anything_changes(self):
         xclip_in("UTF8_STRING", b"kept")
         done = subprocess.run(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2" --copy_files rel.txt', "sh",
-                               tempfile.mkdtemp(), EXE], capture_output=True, timeout=30, env=display_environment())
+                               tempfile.mkdtemp(), EXE], capture_output=True, timeout=PATIENCE,
+                              env=display_environment())
         self.assertEqual((done.returncode, done.stdout, done.stderr), (101, b"", report(
             b"the current directory, which a relative path is taken from, is unknown: No such file or directory "
             b"(os error 2)", LOCATION["--copy_files"])))

@@ -4,14 +4,17 @@ the desktop would (Debian's python3-xlib, hence /usr/bin/python3):
 
   x_peer.py serve TARGET=HEX ...   answers TARGETS and each TARGET with its bytes
   x_peer.py mute                   owns the selection and answers nothing
-  x_peer.py late TARGET=HEX ...    refuses the first request a second late,
-                                   then answers as serve does
+  x_peer.py told TARGET=HEX ...    prints "asked TARGET" for each request and holds
+                                   it until a line comes on standard input:
+                                   "answer" answers it as serve does, anything
+                                   else refuses it; then prints "answered"
   x_peer.py stall TARGET           offers TARGET, then starts an incremental
                                    transfer of it and sends no chunk
   x_peer.py endless TARGET         offers TARGET, then sends an incremental
                                    transfer of it that never ends
 
-Prints "owned" once it owns the selection; ends when another program takes it.
+Prints "owned" once it owns the selection; ends when another program takes it
+(after the request it holds, if told).
 
   x_peer.py read TARGET            prints the owner's TARGET as JSON: its type,
                                    its format, its items, and the server's
@@ -19,13 +22,14 @@ Prints "owned" once it owns the selection; ends when another program takes it.
   x_peer.py read-multiple TARGET ...
                                    asks for the TARGETs in one MULTIPLE request;
                                    prints, for each, its bytes as hex or null
-  x_peer.py read-incr TARGET       starts an incremental transfer of TARGET,
-                                   prints "incr", reads its chunks once a line
-                                   comes on standard input, prints their bytes
+  x_peer.py read-incr TARGET       reads TARGET's incremental transfer: prints
+                                   "paused" after its first chunk, goes on once
+                                   a line comes on standard input, prints the
+                                   whole data
+  x_peer.py owner                  prints the id of the selection's owner (0: none)
 """
 import json
 import sys
-import time
 
 from Xlib import X, Xatom, display
 from Xlib.protocol import event
@@ -44,6 +48,9 @@ def new_value():
     return window.get_full_property(clipboard, X.AnyPropertyType), change.time
 
 
+if mode == "owner":
+    print(getattr(owner := screen.get_selection_owner(clipboard), "id", owner))
+    sys.exit()
 if mode == "read-multiple":
     # A MULTIPLE within it names the pairs' own property, as a careless requestor might.
     into = [clipboard if target == "MULTIPLE" else screen.intern_atom(f"_PEER_{i}") for i, target in enumerate(arguments)]
@@ -65,12 +72,13 @@ if mode in ("read", "read-incr"):
                           time_of_answer]))
         sys.exit()
     assert answer.property_type == screen.intern_atom("INCR"), answer
-    print("incr", flush=True)
-    sys.stdin.readline()
     data = b""
     while True:
         window.delete_property(clipboard)
         chunk = new_value()[0].value
+        if not data:
+            print("paused", flush=True)
+            sys.stdin.readline()
         data += chunk
         if not chunk:
             window.delete_property(clipboard)
@@ -83,7 +91,6 @@ offered = {screen.intern_atom(name): bytes.fromhex(data)
 window.set_selection_owner(clipboard, X.CurrentTime)
 screen.sync()
 print("owned", flush=True)
-late_refusals = 1 if mode == "late" else 0
 while True:
     request = screen.next_event()
     if request.type == X.SelectionClear:
@@ -93,10 +100,11 @@ while True:
         screen.flush()
     if request.type != X.SelectionRequest or mode == "mute":
         continue
+    if mode == "told":
+        print("asked", screen.get_atom_name(request.target), flush=True)
     property = X.NONE
-    if late_refusals:
-        late_refusals -= 1
-        time.sleep(1)
+    if mode == "told" and sys.stdin.readline() != "answer\n":
+        pass
     elif request.target == screen.intern_atom("TARGETS"):
         request.requestor.change_property(request.property, Xatom.ATOM, 32, list(offered))
         property = request.property
@@ -110,4 +118,6 @@ while True:
     request.requestor.send_event(event.SelectionNotify(
         time=request.time, requestor=request.requestor, selection=request.selection, target=request.target,
         property=property))
-    screen.flush()
+    screen.sync()
+    if mode == "told":
+        print("answered", flush=True)
