@@ -104,6 +104,7 @@ inline constexpr DWORD QS_ALLINPUT = 0x04FF;
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 // The platform's parent of message-only windows is a pointer made from -3.
 inline const HWND HWND_MESSAGE = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-3));  // NOLINT(performance-no-int-to-ptr)
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;

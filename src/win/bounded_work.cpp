@@ -2,17 +2,53 @@
 
 namespace vantle_native::win {
 
+struct Worker::Slot {
+    // Auto reset: each job posted is taken once.
+    KernelHandle posted{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    KernelHandle done{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    LPTHREAD_START_ROUTINE run = nullptr;
+    void* job = nullptr;
+};
+
+namespace {
+
+// The thread owns its slot: it waits for jobs until the process ends, or
+// until a wait fails, and the slot goes with it.
+DWORD serve_jobs(LPVOID parameter) {
+    const std::unique_ptr<const Worker::Slot> slot(static_cast<const Worker::Slot*>(parameter));
+    while (WaitForSingleObject(slot->posted.get(), INFINITE) == WAIT_OBJECT_0) {
+        (void)slot->run(slot->job);
+        (void)SetEvent(slot->done.get());
+    }
+    return 0;
+}
+
+// A worker's slot with its thread waiting for jobs, or none when the system
+// gives no thread (or event) for it.
+Worker::Slot* started_slot() {
+    auto slot = std::make_unique<Worker::Slot>();
+    if (slot->posted.get() == nullptr || slot->done.get() == nullptr) return nullptr;
+    // Nobody waits for the thread itself: its handle goes at once.
+    const KernelHandle thread(CreateThread(nullptr, 0, serve_jobs, slot.get(), 0, nullptr));
+    return thread.get() == nullptr ? nullptr : slot.release();
+}
+
+}  // namespace
+
 // Manual reset: once reached, it stays so for every wait.
 Milestone::Milestone() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
-bool run_within(DWORD bound_ms, LPTHREAD_START_ROUTINE run, void* job, const Milestone& milestone) {
-    const KernelHandle thread(milestone.event() == nullptr ? nullptr : CreateThread(nullptr, 0, run, job, 0, nullptr));
-    if (thread.get() == nullptr) {
+bool Worker::run_within(DWORD bound_ms, LPTHREAD_START_ROUTINE run, void* job, const Milestone& milestone) {
+    if (slot_ == nullptr && milestone.event() != nullptr) slot_ = started_slot();
+    if (slot_ == nullptr) {
         (void)run(job);
         return true;
     }
+    slot_->run = run;
+    slot_->job = job;
+    (void)SetEvent(slot_->posted.get());
     if (WaitForSingleObject(milestone.event(), bound_ms) == WAIT_TIMEOUT) return false;
-    (void)WaitForSingleObject(thread.get(), INFINITE);
+    (void)WaitForSingleObject(slot_->done.get(), INFINITE);
     return true;
 }
 

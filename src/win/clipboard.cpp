@@ -311,9 +311,9 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone
 
 }  // namespace
 
-Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(HWND owner, bool& given_up) {
+Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner, bool& given_up) {
     const auto read = [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); };
-    return within(render_bound_ms, read, [&]() -> Result<SequencedDrop, ClipboardError> {
+    return within(worker, render_bound_ms, read, [&]() -> Result<SequencedDrop, ClipboardError> {
         given_up = true;
         return Failure{unrendered_error()};
     });
@@ -355,7 +355,7 @@ Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effe
     return win::clipboard::place_file_list(list, effect, win::handle_or_none(window));
 }
 
-// The read, on a thread of its own, is bounded only until it has the list:
+// The read, on a worker thread, is bounded only until it has the list:
 // the platform's queries that follow walk the list from its start for each
 // name, which takes long for a long list and is no owner's doing.
 Result<std::vector<std::string>, ClipboardError> read_file_list() {
@@ -371,13 +371,16 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
             return win::clipboard::queried_names(static_cast<HDROP>(address));
         });
     };
-    return win::within(win::clipboard::render_bound_ms, read, [] { return Failure{win::clipboard::unrendered_error()}; });
+    win::Worker worker;
+    return win::within(worker, win::clipboard::render_bound_ms, read,
+                       [] { return Failure{win::clipboard::unrendered_error()}; });
 }
 
 Result<std::optional<FileDrop>, ClipboardError> read_file_drop() {
     const auto window = win::MessageWindow::create();
-    bool given_up = false;  // the fatal report ends the process, and the read's thread with it
-    auto read = win::clipboard::read_file_drop_within_bound(win::handle_or_none(window), given_up);
+    win::Worker worker;
+    bool given_up = false;  // the fatal report ends the process, and the worker with it
+    auto read = win::clipboard::read_file_drop_within_bound(worker, win::handle_or_none(window), given_up);
     if (!read.ok()) return Failure{std::move(read.error())};
     return std::move(read.value().drop);
 }

@@ -65,7 +65,7 @@ public:
             auto names = win::clipboard::names_of_drop_list(own_->list.bytes);
             return Read{clipboard::FileDrop{own_->effect, std::move(names)}, own_->sequence};
         }
-        auto read = win::clipboard::read_file_drop_within_bound(window_, held_);
+        auto read = win::clipboard::read_file_drop_within_bound(worker_, window_, held_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read.value().sequence};
     }
@@ -99,6 +99,8 @@ private:
     HWND window_;
     std::optional<ClipboardListener> listener_;
     std::optional<OwnList> own_;
+    // Every read of the session is done by one worker thread.
+    win::Worker worker_;
     bool held_ = false;
 };
 

@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace fake {
 namespace {
@@ -22,10 +25,29 @@ bool scripted_failure(const std::string& function) {
 
 void log(std::string call) { world().calls.push_back(std::move(call)); }
 
-HANDLE new_kernel_object() {
-    const auto handle = reinterpret_cast<HANDLE>(0x2000 + ++world().kernel_objects_made);
-    world().kernel_objects.insert(handle);
+using KernelObject = World::KernelObject;
+
+// Handles are never made twice in a process, not even in a fresh world: a
+// worker thread a test left waiting must find no object of a later test's.
+std::atomic<std::uintptr_t> kernel_objects_made = 0;
+
+HANDLE new_kernel_object(std::shared_ptr<KernelObject> object) {
+    const std::lock_guard lock(world().kernel_objects_mutex);
+    const auto handle = reinterpret_cast<HANDLE>(0x2000 + ++kernel_objects_made);
+    world().kernel_objects.emplace(handle, std::move(object));
     return handle;
+}
+
+std::shared_ptr<KernelObject> kernel_object(HANDLE handle) {
+    const std::lock_guard lock(world().kernel_objects_mutex);
+    const auto found = world().kernel_objects.find(handle);
+    return found == world().kernel_objects.end() ? nullptr : found->second;
+}
+
+void signal(KernelObject& object) {
+    const std::lock_guard lock(object.mutex);
+    object.signalled = true;
+    object.changed.notify_all();
 }
 
 std::string handle_name(HANDLE handle) {
@@ -305,17 +327,43 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
 }
 void LeaveCriticalSection(LPCRITICAL_SECTION section) { --world().critical_sections[section]; }
 
-HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) {
-    return fake::scripted_failure("CreateEventW") ? nullptr : fake::new_kernel_object();
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manual_reset, BOOL, LPCWSTR) {
+    if (fake::scripted_failure("CreateEventW")) return nullptr;
+    auto event = std::make_shared<fake::KernelObject>();
+    event->manual_reset = manual_reset != FALSE;
+    return fake::new_kernel_object(std::move(event));
 }
-BOOL SetEvent(HANDLE event) { return static_cast<BOOL>(world().kernel_objects.contains(event)); }
+BOOL SetEvent(HANDLE event) {
+    const auto object = fake::kernel_object(event);
+    if (object) fake::signal(*object);
+    return static_cast<BOOL>(object != nullptr);
+}
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD, LPDWORD) {
     if (fake::scripted_failure("CreateThread")) return nullptr;
-    (void)start(parameter);
-    return fake::new_kernel_object();
+    auto thread = std::make_shared<fake::KernelObject>();
+    std::thread([start, parameter, thread] {
+        (void)start(parameter);
+        fake::signal(*thread);
+    }).detach();
+    return fake::new_kernel_object(std::move(thread));
 }
-DWORD WaitForSingleObject(HANDLE, DWORD) { return WAIT_OBJECT_0; }
-BOOL CloseHandle(HANDLE object) { return static_cast<BOOL>(world().kernel_objects.erase(object)); }
+DWORD WaitForSingleObject(HANDLE handle, DWORD bound_ms) {
+    const auto object = fake::kernel_object(handle);
+    if (!object) return WAIT_FAILED;
+    std::unique_lock lock(object->mutex);
+    const auto signalled = [&] { return object->signalled; };
+    if (bound_ms == INFINITE) {
+        object->changed.wait(lock, signalled);
+    } else if (!object->changed.wait_for(lock, std::chrono::milliseconds(bound_ms), signalled)) {
+        return WAIT_TIMEOUT;
+    }
+    if (!object->manual_reset) object->signalled = false;
+    return WAIT_OBJECT_0;
+}
+BOOL CloseHandle(HANDLE object) {
+    const std::lock_guard lock(world().kernel_objects_mutex);
+    return static_cast<BOOL>(world().kernel_objects.erase(object));
+}
 
 WORD RtlCaptureStackBackTrace(DWORD, DWORD frames_to_capture, PVOID* back_trace, PDWORD) {
     const auto& stack = world().stack;

@@ -4,11 +4,13 @@
 // that matter, in order.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -80,10 +82,17 @@ struct World {
     std::map<std::u16string, std::u16string> environment;
     std::vector<void*> stack = {reinterpret_cast<void*>(0x140001234), reinterpret_cast<void*>(0x7ff000)};
 
-    // Events and threads not yet closed. A thread runs to its end as it is
-    // created, so no wait for it or its events ever times out.
-    std::set<HANDLE> kernel_objects;
-    std::uintptr_t kernel_objects_made = 0;
+    // Events and threads not yet closed. A thread is a real one, and a wait
+    // for an event or a thread really waits, within its bound; a thread is
+    // signalled when its routine returns.
+    struct KernelObject {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool manual_reset = true;
+        bool signalled = false;
+    };
+    std::map<HANDLE, std::shared_ptr<KernelObject>> kernel_objects;
+    std::mutex kernel_objects_mutex;
 
     // Entry counts of critical sections; busy makes every try fail, as if
     // another thread held them.
