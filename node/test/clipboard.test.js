@@ -175,10 +175,11 @@ test('change events: another program\'s changes and our own, while a listener is
   session.on('change', listener);
   await session.readFiles(); // answered after the watch was turned on
   await otherProgramCopies('from another program');
+  // A list that an earlier test handed over may still come first.
+  await until(() => changes.some((change) => !change.hasFiles), () => `no text change in ${JSON.stringify(changes)}`);
   await session.copyFiles([at('ours')]);
   const { sequence } = await session.readFiles();
   await until(() => changes.some((change) => change.sequence === sequence), () => `no ${sequence} in ${JSON.stringify(changes)}`);
-  assert.equal(changes[0].hasFiles, false);
   assert.deepEqual(changes.find((change) => change.sequence === sequence), { sequence, hasFiles: true });
   assert.equal(new Set(changes.map((change) => change.sequence)).size, changes.length);
 
