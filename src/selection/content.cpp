@@ -57,7 +57,7 @@ Result<std::shared_ptr<const SelectionContent>, ClipboardError> content_of(const
         names += '\0';
     });
     if (failed) return Failure{std::move(*failed)};
-    return std::make_shared<const SelectionContent>(selection_content(std::move(names), effect));
+    return std::make_shared<const SelectionContent>(SelectionContent{effect, std::move(names)});
 }
 
 }  // namespace vantle_native::selection

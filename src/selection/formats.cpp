@@ -85,6 +85,41 @@ void append_path_of_uri_line(std::string& names, std::string_view line) {
     }
 }
 
+// The served targets' bytes. Each starts with room for as many bytes as the
+// names: the text's size, and most of a URI list's.
+std::string uri_list_of(std::string_view names) {
+    std::string list;
+    list.reserve(names.size());
+    clipboard::for_each_name(names, [&](std::string_view path) {
+        list += file_uri(path);
+        list += uri_line_end;
+    });
+    return list;
+}
+
+std::string copied_files_of(std::string_view names, std::string_view effect_word) {
+    std::string list;
+    list.reserve(effect_word.size() + names.size());
+    list += effect_word;
+    clipboard::for_each_name(names, [&](std::string_view path) {
+        list += '\n';
+        list += file_uri(path);
+    });
+    return list;
+}
+
+std::string text_of(std::string_view names) {
+    std::string text;
+    text.reserve(names.size());
+    bool first = true;
+    clipboard::for_each_name(names, [&](std::string_view path) {
+        if (!first) text += '\n';
+        text += path;
+        first = false;
+    });
+    return text;
+}
+
 }  // namespace
 
 std::string file_uri(std::string_view path) {
@@ -123,35 +158,17 @@ std::optional<Target> target_named(std::string_view name) {
     return *found;
 }
 
-const std::string& SelectionContent::bytes(Target target) const {
+std::string SelectionContent::bytes(Target target) const {
+    const bool cut = effect == clipboard::DropEffect::move;
     switch (target) {
-        case Target::uri_list: return uri_list;
+        case Target::uri_list: return uri_list_of(names);
         case Target::gnome_copied_files:
-        case Target::mate_copied_files: return copied_files;
-        case Target::kde_cut_selection: return kde_cut_selection;
+        case Target::mate_copied_files: return copied_files_of(names, cut ? cut_word : copy_word);
+        case Target::kde_cut_selection: return std::string(cut ? kde_cut : kde_copy);
         case Target::utf8_string:
         case Target::plain_text: break;
     }
-    return text;
-}
-
-SelectionContent selection_content(std::string names, clipboard::DropEffect effect) {
-    SelectionContent content{effect, std::move(names), {}, {}, {}, {}};
-    const bool cut = effect == clipboard::DropEffect::move;
-    content.copied_files = cut ? cut_word : copy_word;
-    content.kde_cut_selection = cut ? kde_cut : kde_copy;
-    bool first = true;
-    clipboard::for_each_name(content.names, [&](std::string_view path) {
-        const std::string uri = file_uri(path);
-        content.uri_list += uri;
-        content.uri_list += uri_line_end;
-        content.copied_files += '\n';
-        content.copied_files += uri;
-        if (!first) content.text += '\n';
-        content.text += path;
-        first = false;
-    });
-    return content;
+    return text_of(names);
 }
 
 clipboard::FileDrop drop_of(Target list, std::string_view bytes) {

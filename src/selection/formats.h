@@ -21,7 +21,7 @@
 
 namespace vantle_native::selection {
 
-// The targets an owner of this program's lists serves, each with its bytes.
+// The targets an owner of this program's lists serves.
 enum class Target { uri_list, gnome_copied_files, mate_copied_files, kde_cut_selection, utf8_string, plain_text };
 
 inline constexpr std::array served_targets{Target::uri_list,          Target::gnome_copied_files,
@@ -61,22 +61,16 @@ static_assert(served_in_order());
 // does not decode to UTF-8 without a NUL.
 [[nodiscard]] std::optional<std::string> local_path(std::string_view uri);
 
-// What an owner serves for one list: every target's bytes, built once.
+// What an owner serves for one list: the effect and the names. A target's
+// bytes are built when a reader asks for them, so that a list costs its names
+// once while nobody pastes, and each paste costs what it transfers.
 struct SelectionContent {
     clipboard::DropEffect effect;
     // Each path followed by a NUL, as a read gives them (clipboard::FileDrop).
     std::string names;
-    std::string uri_list;
-    // GNOME's and MATE's targets share these bytes.
-    std::string copied_files;
-    std::string kde_cut_selection;
-    std::string text;
 
-    [[nodiscard]] const std::string& bytes(Target target) const;
+    [[nodiscard]] std::string bytes(Target target) const;
 };
-
-// `names`: each path followed by a NUL. The effect is copy or move.
-[[nodiscard]] SelectionContent selection_content(std::string names, clipboard::DropEffect effect);
 
 // What a read of the selection found: whether it had an owner at all, and
 // the owner's file list when it offers one.

@@ -77,7 +77,7 @@ void Source::on_send(void* data, wl_proxy*, const char* mime_type, std::int32_t 
     const auto target = selection::target_named(mime_type);
     // A type this source never offered gets no bytes: its pipe just closes.
     if (!target) return;
-    source.transfers_.start(std::move(reader), source.content_, source.content_->bytes(*target));
+    source.transfers_.start(std::move(reader), source.content_->bytes(*target));
 }
 
 void Source::on_cancelled(void* data, wl_proxy*) { static_cast<Source*>(data)->cancelled_ = true; }

@@ -52,12 +52,10 @@ Result<std::string, ClipboardError> read_all(const Descriptor& read_end) {
     }
 }
 
-void Transfers::start(Descriptor fd, std::shared_ptr<const selection::SelectionContent> content,
-                      std::string_view bytes) {
+void Transfers::start(Descriptor fd, std::string bytes) {
     const int flags = fcntl(fd.get(), F_GETFL);
     if (flags < 0 || fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK) != 0) return;
-    Transfer transfer{std::move(fd), std::move(content), bytes,
-                      Deadline::after(selection::stalled_transfer_timeout)};
+    Transfer transfer{std::move(fd), std::move(bytes), 0, Deadline::after(selection::stalled_transfer_timeout)};
     if (write_some(transfer)) transfers_.push_back(std::move(transfer));
 }
 
@@ -89,13 +87,14 @@ void Transfers::pump(std::span<const pollfd> polled) {
 }
 
 bool Transfers::write_some(Transfer& transfer) {
-    while (!transfer.rest.empty()) {
-        const ssize_t written = write(transfer.fd.get(), transfer.rest.data(), std::min(transfer.rest.size(), chunk_bytes));
+    while (transfer.written != transfer.bytes.size()) {
+        const std::string_view rest = std::string_view(transfer.bytes).substr(transfer.written);
+        const ssize_t written = write(transfer.fd.get(), rest.data(), std::min(rest.size(), chunk_bytes));
         if (written < 0 && errno == EINTR) continue;
         if (written < 0 && errno == EAGAIN) return true;
         // A reader that has closed its end (EPIPE) wants no more.
         if (written <= 0) return false;
-        transfer.rest.remove_prefix(static_cast<std::size_t>(written));
+        transfer.written += static_cast<std::size_t>(written);
         transfer.deadline = Deadline::after(selection::stalled_transfer_timeout);
     }
     return false;

@@ -7,7 +7,6 @@
 #include <poll.h>
 
 #include <list>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,7 +17,6 @@
 #include "linux/deadline.h"
 #include "linux/descriptor.h"
 #include "result.h"
-#include "selection/formats.h"
 
 namespace vantle_native::wayland {
 
@@ -47,9 +45,9 @@ public:
     Transfers& operator=(const Transfers&) = delete;
     ~Transfers() = default;
 
-    // Starts writing `bytes` (held by `content`) to `fd`, as far as the pipe
-    // takes them now.
-    void start(Descriptor fd, std::shared_ptr<const selection::SelectionContent> content, std::string_view bytes);
+    // Starts writing `bytes` to `fd`, as far as the pipe takes them now; the
+    // transfer holds them until it ends.
+    void start(Descriptor fd, std::string bytes);
 
     [[nodiscard]] bool busy() const { return !transfers_.empty(); }
     // The earliest point at which a reader has been quiet too long.
@@ -66,8 +64,8 @@ public:
 private:
     struct Transfer {
         Descriptor fd;
-        std::shared_ptr<const selection::SelectionContent> content;
-        std::string_view rest;
+        std::string bytes;
+        std::size_t written;
         Deadline deadline;
     };
     // Writes as much as the pipe takes; false once the transfer is over.

@@ -47,19 +47,17 @@ Result<bool, ClipboardError> set_and_confirm(Connection& connection, xcb_window_
 }  // namespace
 
 IncrementalTransfer::IncrementalTransfer(Connection& connection, xcb_window_t requestor, xcb_atom_t property,
-                                         xcb_atom_t type, std::shared_ptr<const selection::SelectionContent> content,
-                                         std::string_view data)
+                                         xcb_atom_t type, std::string data)
     : connection_(connection),
       requestor_(requestor),
       property_(property),
       type_(type),
-      content_(std::move(content)),
-      rest_(data),
+      data_(std::move(data)),
       deadline_(Deadline::after(stalled_transfer_timeout)) {
     // Watching first, so that the deletion of the INCR property is seen.
     const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     (void)xcb_change_window_attributes(connection_.get(), requestor_, XCB_CW_EVENT_MASK, &events);
-    const auto size = static_cast<std::uint32_t>(data.size());
+    const auto size = static_cast<std::uint32_t>(data_.size());
     (void)xcb_change_property(connection_.get(), XCB_PROP_MODE_REPLACE, requestor_, property_,
                               connection_.atoms().incr, long_format, 1, &size);
 }
@@ -70,8 +68,8 @@ IncrementalTransfer::~IncrementalTransfer() {
 }
 
 bool IncrementalTransfer::send_next_chunk() {
-    const std::string_view chunk = rest_.substr(0, connection_.max_property_bytes());
-    rest_.remove_prefix(chunk.size());
+    const std::string_view chunk = std::string_view(data_).substr(sent_, connection_.max_property_bytes());
+    sent_ += chunk.size();
     (void)xcb_change_property(connection_.get(), XCB_PROP_MODE_REPLACE, requestor_, property_, type_, byte_format,
                               static_cast<std::uint32_t>(chunk.size()), chunk.data());
     deadline_ = Deadline::after(stalled_transfer_timeout);
@@ -153,7 +151,7 @@ void Owner::answer(const xcb_selection_request_event_t& request) {
     // A requestor of the old conventions names no property: the target is it.
     const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
     const bool in_time = request.time == XCB_CURRENT_TIME || request.time >= time_;
-    const bool given = owns_ && in_time && give(request.requestor, property, request.target);
+    const bool given = owns_ && in_time && give(request.requestor, property, request.target) != Given::refused;
     xcb_selection_notify_event_t notify{};
     notify.response_type = XCB_SELECTION_NOTIFY;
     notify.time = request.time;
@@ -165,31 +163,32 @@ void Owner::answer(const xcb_selection_request_event_t& request) {
                          reinterpret_cast<const char*>(&notify));
 }
 
-bool Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target) {
+Owner::Given Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target, bool may_be_incremental) {
     const Atoms& atoms = connection_->atoms();
     // A transfer into the property asked for again is over: its reader has
     // moved on, and the deletion that ends this answer asks for nothing more.
     transfers_.remove_if([&](const auto& transfer) { return transfer.is_for(requestor, property); });
     // Its pairs are in the property, so a request of the old conventions,
     // which names none (it is then the target), has none to give.
-    if (target == atoms.multiple) return property != target && give_pairs(requestor, property);
+    if (target == atoms.multiple) {
+        return property != target && give_pairs(requestor, property) ? Given::at_once : Given::refused;
+    }
     if (target == atoms.targets) {
         std::array<xcb_atom_t, 3 + selection::served_targets.size()> offered{atoms.targets, atoms.timestamp,
                                                                             atoms.multiple};
         std::copy(atoms.served.begin(), atoms.served.end(), offered.begin() + 3);
         (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_ATOM,
                                   long_format, offered.size(), offered.data());
-        return true;
+        return Given::at_once;
     }
     if (target == atoms.timestamp) {
         (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_INTEGER,
                                   long_format, 1, &time_);
-        return true;
+        return Given::at_once;
     }
-    const std::string* data = bytes_of(target);
-    if (data == nullptr) return false;
-    give_bytes(requestor, property, target, *data);
-    return true;
+    auto data = bytes_of(target);
+    if (!data || (!may_be_incremental && !fits_one_request(*data))) return Given::refused;
+    return give_bytes(requestor, property, target, std::move(*data));
 }
 
 // Refused: a MULTIPLE inside a MULTIPLE, a pair that names the property of
@@ -204,39 +203,36 @@ bool Owner::give_pairs(xcb_window_t requestor, xcb_atom_t property) {
     for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
         const xcb_atom_t target = pairs[i];
         const xcb_atom_t into = pairs[i + 1];
-        const bool incremental = is_incremental(target);
-        const bool given = target != connection_->atoms().multiple && into != XCB_NONE && into != property &&
-                           !(incremental && incremental_given) && give(requestor, into, target);
-        incremental_given = incremental_given || (given && incremental);
-        if (!given) pairs[i] = XCB_NONE;
+        const Given given = target != connection_->atoms().multiple && into != XCB_NONE && into != property
+                                ? give(requestor, into, target, !incremental_given)
+                                : Given::refused;
+        incremental_given = incremental_given || given == Given::incrementally;
+        if (given == Given::refused) pairs[i] = XCB_NONE;
     }
     (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, read.value().type,
                               long_format, static_cast<std::uint32_t>(pairs.size()), pairs.data());
     return true;
 }
 
-bool Owner::is_incremental(xcb_atom_t target) const {
-    const std::string* data = bytes_of(target);
-    return data != nullptr && !fits_one_request(*data);
-}
-
 bool Owner::fits_one_request(std::string_view data) const { return data.size() <= connection_->max_property_bytes(); }
 
-const std::string* Owner::bytes_of(xcb_atom_t target) const {
+std::optional<std::string> Owner::bytes_of(xcb_atom_t target) const {
     const auto served = connection_->atoms().target_of(target);
-    return served ? &content_->bytes(*served) : nullptr;
+    if (!served) return std::nullopt;
+    return content_->bytes(*served);
 }
 
-void Owner::give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data) {
+Owner::Given Owner::give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string data) {
     if (fits_one_request(data)) {
         (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, type, byte_format,
                                   static_cast<std::uint32_t>(data.size()), data.data());
-        return;
+        return Given::at_once;
     }
     // One transfer at a time per requestor's window, since its record owns
     // the watch on that window: a new request ends an older transfer there.
     transfers_.remove_if([&](const auto& transfer) { return transfer.requestor() == requestor; });
-    transfers_.emplace_back(*connection_, requestor, property, type, content_, data);
+    transfers_.emplace_back(*connection_, requestor, property, type, std::move(data));
+    return Given::incrementally;
 }
 
 void serve_until_taken(Connection& connection, Owner& owner, std::optional<Deadline> until) {

@@ -1,11 +1,12 @@
 // Serving the CLIPBOARD selection: ownership taken and confirmed with the
-// server, requests answered from content built once, data longer than one
+// server, each request answered with bytes built for it, data longer than one
 // request sent incrementally, each transfer with its own record and deadline.
 #pragma once
 
 #include <list>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "x11/connection.h"
@@ -15,12 +16,12 @@ namespace vantle_native::x11 {
 
 // One incremental transfer to a requestor: while it lasts, this program
 // watches the requestor's window for the deletions that ask for the next
-// chunk; the watch ends with the record. It keeps the content it sends from
-// alive, so that it outlives a copy that replaces that content.
+// chunk; the watch ends with the record. It holds the bytes it sends, so
+// that it outlives a copy that replaces the content they were built from.
 class IncrementalTransfer {
 public:
     IncrementalTransfer(Connection& connection, xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type,
-                        std::shared_ptr<const selection::SelectionContent> content, std::string_view data);
+                        std::string data);
     IncrementalTransfer(const IncrementalTransfer&) = delete;
     IncrementalTransfer& operator=(const IncrementalTransfer&) = delete;
     ~IncrementalTransfer();
@@ -39,8 +40,8 @@ private:
     xcb_window_t requestor_;
     xcb_atom_t property_;
     xcb_atom_t type_;
-    std::shared_ptr<const selection::SelectionContent> content_;
-    std::string_view rest_;
+    std::string data_;
+    std::size_t sent_ = 0;
     Deadline deadline_;
 };
 
@@ -88,20 +89,22 @@ private:
           xcb_timestamp_t time)
         : connection_(&connection), window_(window), content_(std::move(content)), time_(time) {}
 
+    // How a target was given, if it was.
+    enum class Given { refused, at_once, incrementally };
+
     void answer(const xcb_selection_request_event_t& request);
-    // Writes what `target` asks for into the requestor's property; false
-    // when this owner does not give that target.
-    bool give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target);
+    // Writes what `target` asks for into the requestor's property; refused
+    // when this owner does not give that target, or when its data is too
+    // long for one request and `may_be_incremental` is false.
+    Given give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t target, bool may_be_incremental = true);
     // MULTIPLE: gives each (target, property) pair that `property` lists, in
     // order, and writes the pairs back with None for each target refused.
     bool give_pairs(xcb_window_t requestor, xcb_atom_t property);
-    // Whether `target`'s data is too long for one request.
-    [[nodiscard]] bool is_incremental(xcb_atom_t target) const;
     [[nodiscard]] bool fits_one_request(std::string_view data) const;
-    void give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string_view data);
+    Given give_bytes(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, std::string data);
     // The bytes of a data target (each data target's type is the target
-    // itself), or none for a target this owner does not give.
-    [[nodiscard]] const std::string* bytes_of(xcb_atom_t target) const;
+    // itself), built now, or none for a target this owner does not give.
+    [[nodiscard]] std::optional<std::string> bytes_of(xcb_atom_t target) const;
 
     Connection* connection_;
     xcb_window_t window_;

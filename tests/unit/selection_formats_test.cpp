@@ -55,15 +55,15 @@ TEST(LocalPath, TakesLocalFileUrisAndRefusesEverythingElse) {
 }
 
 TEST(SelectionContent, GivesEachTargetsBytes) {
-    const SelectionContent copy = selection_content("/a b\0/c\0"s, DropEffect::copy);
-    EXPECT_EQ(copy.uri_list, "file:///a%20b\r\nfile:///c\r\n");
-    EXPECT_EQ(copy.copied_files, "copy\nfile:///a%20b\nfile:///c");
-    EXPECT_EQ(copy.kde_cut_selection, "0");
-    EXPECT_EQ(copy.text, "/a b\n/c");
-    const SelectionContent cut = selection_content("/x\0"s, DropEffect::move);
-    EXPECT_EQ(cut.copied_files, "cut\nfile:///x");
-    EXPECT_EQ(cut.kde_cut_selection, "1");
-    EXPECT_EQ(selection_content("", DropEffect::move).copied_files, "cut");
+    const SelectionContent copy{DropEffect::copy, "/a b\0/c\0"s};
+    EXPECT_EQ(copy.bytes(Target::uri_list), "file:///a%20b\r\nfile:///c\r\n");
+    EXPECT_EQ(copy.bytes(Target::gnome_copied_files), "copy\nfile:///a%20b\nfile:///c");
+    EXPECT_EQ(copy.bytes(Target::kde_cut_selection), "0");
+    EXPECT_EQ(copy.bytes(Target::utf8_string), "/a b\n/c");
+    const SelectionContent cut{DropEffect::move, "/x\0"s};
+    EXPECT_EQ(cut.bytes(Target::gnome_copied_files), "cut\nfile:///x");
+    EXPECT_EQ(cut.bytes(Target::kde_cut_selection), "1");
+    EXPECT_EQ((SelectionContent{DropEffect::move, ""}.bytes(Target::gnome_copied_files)), "cut");
 }
 
 TEST(ReadLists, TakeLocalPathsFromEitherLineEndAndLeaveTheRestOut) {
