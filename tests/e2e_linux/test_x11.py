@@ -84,6 +84,9 @@ class OneShot(unittest.TestCase):
         listed = "".join(file_uri(p) + "\r\n" for p in paths).encode()
         self.assertEqual(run("--copy_files_stdin", input=lines), DONE)
         self.assertEqual(xclip_out("text/uri-list"), listed)
+        # One MULTIPLE request starts one incremental transfer: a second long target is refused.
+        self.assertEqual(peer_read("text/uri-list", "UTF8_STRING", "application/x-kde-cutselection",
+                                   mode="read-multiple"), ["INCR", None, b"0".hex()])
         xclip_in("text/uri-list", listed)
         self.assertEqual(run("--read_files"), (0, lines, b""))
 

@@ -21,7 +21,8 @@ Prints "owned" once it owns the selection; ends when another program takes it
                                    time when the answer came
   x_peer.py read-multiple TARGET ...
                                    asks for the TARGETs in one MULTIPLE request;
-                                   prints, for each, its bytes as hex or null
+                                   prints, for each, its bytes as hex, "INCR" for
+                                   an incremental transfer's start, or null
   x_peer.py read-incr TARGET       reads TARGET's incremental transfer: prints
                                    "paused" after its first chunk, goes on once
                                    a line comes on standard input, prints the
@@ -61,8 +62,9 @@ if mode == "read-multiple":
         pass
     answered = [X.NONE] * 2 * len(into) if notify.property == X.NONE else \
         window.get_full_property(clipboard, X.AnyPropertyType).value
-    print(json.dumps([None if answered[2 * i] == X.NONE else bytes(window.get_full_property(p, X.AnyPropertyType).value).hex()
-                      for i, p in enumerate(into)]))
+    given = [window.get_full_property(p, X.AnyPropertyType) for p in into]
+    print(json.dumps([None if answered[2 * i] == X.NONE else "INCR" if g.property_type == screen.intern_atom("INCR")
+                      else bytes(g.value).hex() for i, g in enumerate(given)]))
     sys.exit()
 if mode in ("read", "read-incr"):
     window.convert_selection(clipboard, screen.intern_atom(arguments[0]), clipboard, X.CurrentTime)
