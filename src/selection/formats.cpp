@@ -1,6 +1,7 @@
 #include "selection/formats.h"
 
 #include <algorithm>
+#include <array>
 
 #include "file_clipboard.h"
 #include "text.h"
@@ -18,9 +19,22 @@ constexpr std::string_view kde_cut = "1";
 constexpr std::string_view kde_copy = "0";
 constexpr char comment_mark = '#';
 
-bool is_kept(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~' || c == '/';
+// The bytes a file URI keeps as they are, as a table looked up in the
+// loops that build a long list's URIs (a call per byte made them slow).
+constexpr std::array<bool, 256> kept_bytes = [] {
+    std::array<bool, 256> kept{};
+    for (unsigned c = 0; c != kept.size(); ++c) {
+        kept[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                  c == '.' || c == '_' || c == '~' || c == '/';
+    }
+    return kept;
+}();
+
+// How many of `path`'s first bytes a file URI keeps as they are.
+std::size_t kept_run(std::string_view path) {
+    std::size_t kept = 0;
+    while (kept != path.size() && kept_bytes[static_cast<unsigned char>(path[kept])]) ++kept;
+    return kept;
 }
 
 std::optional<unsigned> hex_value(char c) {
@@ -85,13 +99,39 @@ void append_path_of_uri_line(std::string& names, std::string_view line) {
     }
 }
 
-// The served targets' bytes. Each starts with room for as many bytes as the
-// names: the text's size, and most of a URI list's.
+std::size_t file_uri_size(std::string_view path) {
+    std::size_t size = file_scheme.size();
+    for (const char c : path) size += kept_bytes[static_cast<unsigned char>(c)] ? 1 : 3;
+    return size;
+}
+
+// The size of the URIs of `names`, each with `separator` bytes beside it.
+std::size_t file_uris_size(std::string_view names, std::size_t separator) {
+    std::size_t size = 0;
+    clipboard::for_each_name(names, [&](std::string_view path) { size += file_uri_size(path) + separator; });
+    return size;
+}
+
+void append_file_uri(std::string& out, std::string_view path) {
+    out += file_scheme;
+    for (;;) {
+        const std::size_t kept = kept_run(path);
+        out += path.substr(0, kept);
+        path.remove_prefix(kept);
+        if (path.empty()) return;
+        out += '%';
+        append_hex_byte(out, static_cast<unsigned char>(path.front()));
+        path.remove_prefix(1);
+    }
+}
+
+// The served targets' bytes, each built at its size (the text with room for
+// one byte more), so that a long list is never copied by growth.
 std::string uri_list_of(std::string_view names) {
     std::string list;
-    list.reserve(names.size());
+    list.reserve(file_uris_size(names, uri_line_end.size()));
     clipboard::for_each_name(names, [&](std::string_view path) {
-        list += file_uri(path);
+        append_file_uri(list, path);
         list += uri_line_end;
     });
     return list;
@@ -99,11 +139,11 @@ std::string uri_list_of(std::string_view names) {
 
 std::string copied_files_of(std::string_view names, std::string_view effect_word) {
     std::string list;
-    list.reserve(effect_word.size() + names.size());
+    list.reserve(effect_word.size() + file_uris_size(names, 1));
     list += effect_word;
     clipboard::for_each_name(names, [&](std::string_view path) {
         list += '\n';
-        list += file_uri(path);
+        append_file_uri(list, path);
     });
     return list;
 }
@@ -123,16 +163,9 @@ std::string text_of(std::string_view names) {
 }  // namespace
 
 std::string file_uri(std::string_view path) {
-    std::string uri(file_scheme);
-    uri.reserve(file_scheme.size() + path.size());
-    for (const char c : path) {
-        if (is_kept(c)) {
-            uri += c;
-            continue;
-        }
-        uri += '%';
-        append_hex_byte(uri, static_cast<unsigned char>(c));
-    }
+    std::string uri;
+    uri.reserve(file_uri_size(path));
+    append_file_uri(uri, path);
     return uri;
 }
 
