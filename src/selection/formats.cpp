@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 #include "file_clipboard.h"
 #include "text.h"
@@ -100,9 +101,9 @@ void append_path_of_uri_line(std::string& names, std::string_view line) {
 }
 
 std::size_t file_uri_size(std::string_view path) {
-    std::size_t size = file_scheme.size();
-    for (const char c : path) size += kept_bytes[static_cast<unsigned char>(c)] ? 1 : 3;
-    return size;
+    return std::accumulate(path.begin(), path.end(), file_scheme.size(), [](std::size_t size, char c) {
+        return size + (kept_bytes[static_cast<unsigned char>(c)] ? 1 : 3);
+    });
 }
 
 // The size of the URIs of `names`, each with `separator` bytes beside it.

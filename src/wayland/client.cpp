@@ -143,7 +143,8 @@ std::unique_ptr<Source> Client::take_selection(std::shared_ptr<const selection::
     return source;
 }
 
-Result<std::string, ClipboardError> Client::receive(const Offer& offer, selection::Target target) {
+Result<std::string, ClipboardError> Client::receive(const Offer& offer, selection::Target target,
+                                                    Transfers* serving) {
     auto pipe = open_pipe();
     if (!pipe.ok()) return Failure{std::move(pipe.error())};
     wayland::receive(offer.proxy(), selection::name_of(target), pipe.value().write_end.get());
@@ -152,7 +153,7 @@ Result<std::string, ClipboardError> Client::receive(const Offer& offer, selectio
     pipe.value().write_end.reset();
     auto flushed = flush();
     if (!flushed.ok()) return Failure{std::move(flushed.error())};
-    return read_all(pipe.value().read_end);
+    return read_all(pipe.value().read_end, serving);
 }
 
 std::unique_ptr<Offer> Client::take_introduced(const wl_proxy* proxy) {

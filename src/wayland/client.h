@@ -147,8 +147,10 @@ public:
     // A new source for `content`, made the selection.
     [[nodiscard]] std::unique_ptr<Source> take_selection(std::shared_ptr<const selection::SelectionContent> content,
                                                          Transfers& transfers);
-    // The bytes of `target` from `offer`.
-    [[nodiscard]] Result<std::string, ClipboardError> receive(const Offer& offer, selection::Target target);
+    // The bytes of `target` from `offer`, while the transfers of `serving`
+    // (if given) go on.
+    [[nodiscard]] Result<std::string, ClipboardError> receive(const Offer& offer, selection::Target target,
+                                                              Transfers* serving = nullptr);
 
 private:
     struct Globals;

@@ -17,8 +17,8 @@ constexpr std::string_view no_compositor_text =
 // The bytes of one target; none when the owner gave nothing (an owner that
 // refuses a type closes its pipe without writing).
 Result<std::optional<std::string>, ClipboardError> receive_target(Client& client, const Offer& offer,
-                                                                  selection::Target target) {
-    auto bytes = client.receive(offer, target);
+                                                                  selection::Target target, Transfers* serving) {
+    auto bytes = client.receive(offer, target, serving);
     if (!bytes.ok()) return Failure{std::move(bytes.error())};
     if (bytes.value().empty()) return std::optional<std::string>();
     return std::optional<std::string>(std::move(bytes.value()));
@@ -40,17 +40,17 @@ void serve_in_child(const linux_room::ParentReport& parent,
 
 }  // namespace
 
-Result<selection::SelectionRead, ClipboardError> read_selection(Client& client) {
+Result<selection::SelectionRead, ClipboardError> read_selection(Client& client, Transfers* serving) {
     const Offer* offer = client.selection();
     if (offer == nullptr) return selection::SelectionRead{false, std::nullopt};
     const auto plan = selection::read_plan([&](selection::Target target) { return offer->offers(target); });
     if (!plan) return selection::SelectionRead{true, std::nullopt};
-    auto list = receive_target(client, *offer, plan->list);
+    auto list = receive_target(client, *offer, plan->list, serving);
     if (!list.ok()) return Failure{std::move(list.error())};
     if (!list.value()) return selection::SelectionRead{true, std::nullopt};
     clipboard::FileDrop drop = selection::drop_of(plan->list, *list.value());
     if (plan->kde_marker) {
-        auto cut = receive_target(client, *offer, selection::Target::kde_cut_selection);
+        auto cut = receive_target(client, *offer, selection::Target::kde_cut_selection, serving);
         if (!cut.ok()) return Failure{std::move(cut.error())};
         if (cut.value()) drop.effect = selection::effect_of_kde_cut_selection(*cut.value());
     }

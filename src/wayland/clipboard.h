@@ -14,8 +14,10 @@
 namespace vantle_native::wayland {
 
 // The selection's file list with its effect, read with the preference of
-// every Linux clipboard; no offer at all is an unowned selection.
-[[nodiscard]] Result<selection::SelectionRead, ClipboardError> read_selection(Client& client);
+// every Linux clipboard; no offer at all is an unowned selection. The
+// transfers of `serving`, if given, go on meanwhile.
+[[nodiscard]] Result<selection::SelectionRead, ClipboardError> read_selection(Client& client,
+                                                                            Transfers* serving = nullptr);
 
 // Serves `source` from this loop until the compositor cancels it and no
 // transfer is left, or until `until` if given; the end of the connection

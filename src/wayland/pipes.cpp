@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <iterator>
+#include <vector>
 
 #include "selection/bounds.h"
 
@@ -26,18 +27,25 @@ Result<Pipe, ClipboardError> open_pipe() {
     return Pipe{Descriptor(ends[0]), Descriptor(ends[1])};
 }
 
-Result<std::string, ClipboardError> read_all(const Descriptor& read_end) {
+Result<std::string, ClipboardError> read_all(const Descriptor& read_end, Transfers* serving) {
     const Deadline whole = Deadline::after(selection::whole_transfer_timeout);
+    Deadline piece = Deadline::after(selection::answer_timeout);
     std::string data;
     std::array<char, chunk_bytes> chunk{};
+    std::vector<pollfd> polled;
     for (;;) {
-        const Deadline piece = Deadline::after(selection::answer_timeout);
         const bool whole_first = whole.at() < piece.at();
-        pollfd ready{read_end.get(), POLLIN, 0};
-        const int polled = poll(&ready, 1, (whole_first ? whole : piece).poll_timeout());
-        if (polled < 0 && errno == EINTR) continue;
-        if (polled < 0) return Failure{clipboard_error(last_os_error())};
-        if (polled == 0) {
+        const Deadline& bound = whole_first ? whole : piece;
+        polled.assign({pollfd{read_end.get(), POLLIN, 0}});
+        if (serving != nullptr) serving->add_to(polled);
+        const auto wake = linux_room::earlier(serving != nullptr ? serving->next_deadline() : std::nullopt, bound);
+        const int ready = poll(polled.data(), polled.size(), wake->poll_timeout());
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return Failure{clipboard_error(last_os_error())};
+        if (serving != nullptr) serving->pump(std::span<const pollfd>(polled).subspan(1));
+        if (polled[0].revents == 0) {
+            // Woken for a transfer of this program's own, not for the read.
+            if (bound.poll_timeout() > 0) continue;
             if (whole_first) return Failure{clipboard_error(selection::endless_text)};
             return Failure{clipboard_error(data.empty() ? selection::no_answer_text : selection::stalled_text)};
         }
@@ -49,6 +57,7 @@ Result<std::string, ClipboardError> read_all(const Descriptor& read_end) {
             return Failure{clipboard_error(selection::too_large_text)};
         }
         data.append(chunk.data(), static_cast<std::size_t>(got));
+        piece = Deadline::after(selection::answer_timeout);
     }
 }
 

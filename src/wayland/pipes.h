@@ -30,10 +30,15 @@ struct Pipe {
 };
 [[nodiscard]] Result<Pipe, ClipboardError> open_pipe();
 
+class Transfers;
+
 // Everything an owner writes into `read_end` until it closes its end: 5 s
 // for the first bytes and for each later piece, 60 s and 256 MiB for the
-// whole; each bound met is its clipboard error.
-[[nodiscard]] Result<std::string, ClipboardError> read_all(const Descriptor& read_end);
+// whole; each bound met is its clipboard error. Meanwhile the transfers of
+// `serving`, if given, go on: a read of another owner's list holds up no
+// paste of this program's.
+[[nodiscard]] Result<std::string, ClipboardError> read_all(const Descriptor& read_end,
+                                                           Transfers* serving = nullptr);
 
 // The writes of what this program serves, one per reader, each ending with
 // its pipe's close. A reader that has closed its end ends only its own

@@ -57,7 +57,7 @@ public:
             const selection::SelectionContent& content = *source_->content();
             return Read{clipboard::FileDrop{content.effect, content.names}, read_at};
         }
-        auto read = read_selection(client_);
+        auto read = read_selection(client_, &transfers_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read_at};
     }

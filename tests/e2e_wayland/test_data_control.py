@@ -79,7 +79,7 @@ class OneShot(unittest.TestCase):
             with self.subTest(mode=mode), peer(ENV, mode, "text/uri-list"):
                 started = time.monotonic()
                 done = run(option, env=ENV)
-                self.assertLess(time.monotonic() - started, 7)
+                self.assertLess(time.monotonic() - started, 30)  # the 5 s bound, not the 60 s one
                 self.assertEqual(done, (101, b"", report(text, LOCATION[option])))
 
 
