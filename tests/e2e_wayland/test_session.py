@@ -1,9 +1,11 @@
 """--serve end to end through data-control, on headless sway and KWin with no
 DISPLAY: the session's methods, its changes told with what the new owner
 offers, and the hand-over of what it owns when its input ends."""
+import subprocess
 import unittest
 
-from wayland_harness import Session, environment, file_uri, offered, paste, servers, wait_until, wl_copy
+from wayland_harness import (LIST, PATHS, Session, environment, file_uri, offered, paste, peer, servers,
+                             wait_until, wl_copy)
 
 FILES = ["/tmp/Фото 😀.png", "/tmp/a;;;b c"]
 
@@ -37,6 +39,24 @@ class Serve(unittest.TestCase):
                 gnome = "x-special/gnome-copied-files"
                 self.assertEqual(paste(env, "-t", gnome), offered(FILES[1:], "cut")[gnome])
                 wait_until(lambda: len(servers(env)) == 1, what="the one server that took over")
+
+    def test_a_read_of_another_owner_holds_up_no_paste_of_the_sessions_list(self):
+        env = environment("sway")
+        session = Session(env)
+        self.addCleanup(lambda: session.process.poll() is None and session.process.kill())
+        files = [f"/tmp/paste/{i:06d} padded to a longer name.txt" for i in range(100000)]
+        copied = session.call("copyFiles", {"files": files})["sequence"]
+        reader = subprocess.Popen(["wl-paste", "-n", "-t", "text/uri-list"], stdout=subprocess.PIPE, env=env)
+        self.addCleanup(lambda: reader.poll() is None and reader.kill())
+        first = reader.stdout.read(65536)  # the rest waits in the session's transfer
+        with peer(env, "told", ("text/uri-list", LIST)) as owner:
+            read = session.send("readFiles")
+            owner.held("text/uri-list")
+            # While the session waits for the other owner's list, its own paste goes on.
+            rest = reader.communicate(timeout=60)[0]
+            self.assertEqual(first + rest, offered(files, "copy")["text/uri-list"])
+            owner.release()
+            self.assertEqual(session.reply(read), {"effect": "copy", "files": PATHS, "sequence": copied + 1})
 
 
 if __name__ == "__main__":

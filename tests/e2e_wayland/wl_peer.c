@@ -9,6 +9,8 @@
  *   mute     keeps it open and never writes
  *   stall    writes the start of a list, then keeps it open
  *   endless  writes list lines until the reader closes it
+ *   told     prints "asked TYPE", waits for "answer" on its input, then
+ *            writes as serve does and prints "answered"
  * It exits when another client takes the clipboard. */
 #include <errno.h>
 #include <signal.h>
@@ -64,12 +66,20 @@ static void send_data(void *data, struct zwlr_data_control_source_v1 *source, co
     while (write(fd, block, sizeof block) > 0) {
     }
   }
-  if (strcmp(peer->mode, "serve") != 0 && strcmp(peer->mode, "endless") != 0) return; /* the pipe stays open */
+  const int told = strcmp(peer->mode, "told") == 0;
+  if (told) {
+    char word[16];
+    printf("asked %s\n", type);
+    fflush(stdout);
+    if (!fgets(word, sizeof word, stdin) || strcmp(word, "answer\n") != 0) return;
+  }
+  if (!told && strcmp(peer->mode, "serve") != 0 && strcmp(peer->mode, "endless") != 0) return; /* the pipe stays open */
   size_t length = strlen(type);
   for (int i = 0; i < peer->count; ++i)
     if (strncmp(peer->types[i], type, length) == 0 && peer->types[i][length] == '=')
       write_hex(fd, peer->types[i] + length + 1);
   close(fd);
+  if (told) printf("answered\n"), fflush(stdout);
 }
 
 static void cancelled(void *data, struct zwlr_data_control_source_v1 *source) {
@@ -78,7 +88,7 @@ static void cancelled(void *data, struct zwlr_data_control_source_v1 *source) {
 }
 
 int main(int argc, char **argv) {
-  if (argc < 3) return fprintf(stderr, "usage: wl_peer serve|mute|stall|endless TYPE[=HEX]...\n"), 2;
+  if (argc < 3) return fprintf(stderr, "usage: wl_peer serve|mute|stall|endless|told TYPE[=HEX]...\n"), 2;
   signal(SIGPIPE, SIG_IGN);
   struct peer peer = {.mode = argv[1], .types = argv + 2, .count = argc - 2};
   struct wl_display *display = wl_display_connect(NULL);
