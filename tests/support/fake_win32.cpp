@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <thread>
 
 namespace fake {
@@ -25,23 +27,43 @@ bool scripted_failure(const std::string& function) {
 
 void log(std::string call) { world().calls.push_back(std::move(call)); }
 
-using KernelObject = World::KernelObject;
+// An event or a thread (signalled when its routine returns); abandoned when
+// the world it was made in is reset, which fails every wait for it.
+struct KernelObject {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool manual_reset = true;
+    bool signalled = false;
+    bool abandoned = false;
+};
 
-// Handles are never made twice in a process, not even in a fresh world: a
-// worker thread a test left waiting must find no object of a later test's.
-std::atomic<std::uintptr_t> kernel_objects_made = 0;
+// Kept apart from the world, which a waiting thread must never touch while
+// a reset replaces it. Handles are never made twice in a process.
+std::mutex kernel_objects_mutex;
+std::map<HANDLE, std::shared_ptr<KernelObject>> kernel_objects;
+std::uintptr_t kernel_objects_made = 0;
 
 HANDLE new_kernel_object(std::shared_ptr<KernelObject> object) {
-    const std::lock_guard lock(world().kernel_objects_mutex);
+    const std::lock_guard lock(kernel_objects_mutex);
     const auto handle = reinterpret_cast<HANDLE>(0x2000 + ++kernel_objects_made);
-    world().kernel_objects.emplace(handle, std::move(object));
+    kernel_objects.emplace(handle, std::move(object));
     return handle;
 }
 
 std::shared_ptr<KernelObject> kernel_object(HANDLE handle) {
-    const std::lock_guard lock(world().kernel_objects_mutex);
-    const auto found = world().kernel_objects.find(handle);
-    return found == world().kernel_objects.end() ? nullptr : found->second;
+    const std::lock_guard lock(kernel_objects_mutex);
+    const auto found = kernel_objects.find(handle);
+    return found == kernel_objects.end() ? nullptr : found->second;
+}
+
+void abandon_kernel_objects() {
+    const std::lock_guard lock(kernel_objects_mutex);
+    for (const auto& [handle, object] : kernel_objects) {
+        const std::lock_guard abandoning(object->mutex);
+        object->abandoned = true;
+        object->changed.notify_all();
+    }
+    kernel_objects.clear();
 }
 
 void signal(KernelObject& object) {
@@ -118,6 +140,7 @@ World& world() {
 }
 
 void reset() {
+    abandon_kernel_objects();
     delete current;
     current = new World();
 }
@@ -351,18 +374,19 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD bound_ms) {
     const auto object = fake::kernel_object(handle);
     if (!object) return WAIT_FAILED;
     std::unique_lock lock(object->mutex);
-    const auto signalled = [&] { return object->signalled; };
+    const auto settled = [&] { return object->signalled || object->abandoned; };
     if (bound_ms == INFINITE) {
-        object->changed.wait(lock, signalled);
-    } else if (!object->changed.wait_for(lock, std::chrono::milliseconds(bound_ms), signalled)) {
+        object->changed.wait(lock, settled);
+    } else if (!object->changed.wait_for(lock, std::chrono::milliseconds(bound_ms), settled)) {
         return WAIT_TIMEOUT;
     }
+    if (object->abandoned) return WAIT_FAILED;
     if (!object->manual_reset) object->signalled = false;
     return WAIT_OBJECT_0;
 }
 BOOL CloseHandle(HANDLE object) {
-    const std::lock_guard lock(world().kernel_objects_mutex);
-    return static_cast<BOOL>(world().kernel_objects.erase(object));
+    const std::lock_guard lock(fake::kernel_objects_mutex);
+    return static_cast<BOOL>(fake::kernel_objects.erase(object));
 }
 
 WORD RtlCaptureStackBackTrace(DWORD, DWORD frames_to_capture, PVOID* back_trace, PDWORD) {

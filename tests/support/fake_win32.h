@@ -4,13 +4,11 @@
 // that matter, in order.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -82,18 +80,6 @@ struct World {
     std::map<std::u16string, std::u16string> environment;
     std::vector<void*> stack = {reinterpret_cast<void*>(0x140001234), reinterpret_cast<void*>(0x7ff000)};
 
-    // Events and threads not yet closed. A thread is a real one, and a wait
-    // for an event or a thread really waits, within its bound; a thread is
-    // signalled when its routine returns.
-    struct KernelObject {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool manual_reset = true;
-        bool signalled = false;
-    };
-    std::map<HANDLE, std::shared_ptr<KernelObject>> kernel_objects;
-    std::mutex kernel_objects_mutex;
-
     // Entry counts of critical sections; busy makes every try fail, as if
     // another thread held them.
     std::map<LPCRITICAL_SECTION, int> critical_sections;
@@ -123,7 +109,9 @@ struct World {
 };
 
 World& world();
-// A fresh world for the next test.
+// A fresh world for the next test. Events and threads are real ones (a wait
+// really waits, within its bound) and outlive no world: a reset abandons
+// them, so that a worker thread an earlier test left waiting ends.
 void reset();
 
 // Builds a file-drop block from raw UTF-16 names (which may hold unpaired
