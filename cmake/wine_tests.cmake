@@ -1,11 +1,13 @@
 # End-to-end tests: the cross-built exe under Wine, on an Xvfb display, with a
-# private prefix and a persistent wineserver for the whole run.
+# private prefix, a persistent wineserver and a lasting desktop for the whole
+# run.
 
 set(VANTLE_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
 set(VANTLE_E2E_DIR ${CMAKE_SOURCE_DIR}/tests/e2e)
 
 add_test(NAME wine_session_start
-  COMMAND ${Python3_EXECUTABLE} ${VANTLE_E2E_DIR}/wine_session.py start ${VANTLE_WINE_STATE})
+  COMMAND ${Python3_EXECUTABLE} ${VANTLE_E2E_DIR}/wine_session.py start ${VANTLE_WINE_STATE}
+    ${VANTLE_WINDOWS_BUILD_DIR}/clip_helper.exe)
 add_test(NAME wine_session_stop
   COMMAND ${Python3_EXECUTABLE} ${VANTLE_E2E_DIR}/wine_session.py stop ${VANTLE_WINE_STATE})
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 600)

@@ -13,7 +13,7 @@ import threading
 import time
 import unittest
 
-from wine_session import WINE_DIR, wine_environment
+from wine_session import LOADER_ATTEMPTS, LOADER_FAILED, WINE_DIR, windows_path, wine_environment
 
 STATE_DIR = pathlib.Path(os.environ["VANTLE_WINE_STATE"])
 WINDOWS_BUILD = pathlib.Path(os.environ["VANTLE_WINDOWS_BUILD"])
@@ -25,18 +25,8 @@ REPORT_HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to displa
 UNWRAP = b"called `Result::unwrap()` on an `Err` value: "
 CF_HDROP_HEADER = bytes.fromhex("14000000" + "00" * 12 + "01000000")
 
-# Wine's loader now and then fails to start a process at all ("failed to map
-# the shared user data", silenced by WINEDEBUG): wine64 exits 1 having written
-# nothing. Neither the exe nor the helper ever exits 1 itself, and a process
-# that never started changed nothing, so such a run is simply started again.
-LOADER_FAILED = 1
-LOADER_ATTEMPTS = 3
 # The helper's status when CreateProcessW failed: the same failure inside Wine.
 HELPER_COULD_NOT_START = 3
-
-
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def quote_argument(argument):

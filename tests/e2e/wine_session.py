@@ -1,23 +1,38 @@
 #!/usr/bin/env python3
 """Starts and stops the Wine environment of the end-to-end tests.
 
-  wine_session.py start STATE_DIR   Xvfb on a free display, a private Wine
-                                    prefix, a persistent wineserver
+  wine_session.py start STATE_DIR [HELPER]
+                                    Xvfb on a free display, a private Wine
+                                    prefix, a persistent wineserver and, given
+                                    the tests' clip_helper.exe, a lasting desktop
   wine_session.py stop STATE_DIR    stops what start started, by process id
 
 The clipboard lives in the wineserver, which would otherwise exit a few
 seconds after the last Wine process; Xvfb gives windows (and so clipboard
 owners) a display. start writes STATE_DIR/session.json for the tests.
+
+Wine's desktop process exits a second after the last window goes, and each
+desktop that starts empties the clipboard and takes in the X selection: a copy
+made while it starts could be replaced. A desktop on a real machine lasts as
+long as the session, so the tests keep one too: a helper window that lives
+until the session stops.
 """
 import json
 import os
 import pathlib
 import subprocess
 import sys
+import time
 
 from xvfb import start_xvfb, stop_xvfb
 
 WINE_DIR = pathlib.Path("/usr/lib/wine")
+# Wine's loader now and then fails to start a process at all ("failed to map
+# the shared user data", silenced by WINEDEBUG): wine64 exits 1 having written
+# nothing. Neither the exe nor the test helper ever exits 1 itself, and a
+# process that never started changed nothing, so such a run is started again.
+LOADER_FAILED = 1
+LOADER_ATTEMPTS = 3
 
 
 def wine_environment(state_dir, display):
@@ -39,7 +54,30 @@ def stop_wineserver(env):
     subprocess.run([str(WINE_DIR / "wineserver"), "-w"], env=env, timeout=60, **quiet)
 
 
-def start(state_dir):
+def windows_path(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def keep_desktop(state_dir, env, helper):
+    """Starts a helper window that lasts until the wineserver is stopped and
+    waits until it is there, so the desktop has started."""
+    ready = state_dir / "desktop.ready"
+    ready.unlink(missing_ok=True)
+    for _ in range(LOADER_ATTEMPTS):
+        window = subprocess.Popen([str(WINE_DIR / "wine64"), str(helper), "window", windows_path(ready),
+                                   windows_path(state_dir / "desktop.never")], env=env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + 120
+        while not ready.exists() and window.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.05)
+        if ready.exists():
+            return
+        if window.poll() != LOADER_FAILED:
+            break
+    raise RuntimeError(f"the desktop's window did not start: status {window.poll()}")
+
+
+def start(state_dir, helper=None):
     state_dir.mkdir(parents=True, exist_ok=True)
     stop(state_dir, quiet=True)
     # A server left over from an interrupted run would keep the old clipboard.
@@ -55,7 +93,9 @@ def start(state_dir):
     try:
         subprocess.run([str(WINE_DIR / "wineserver"), "-p"], env=env, check=True, **quiet)
         subprocess.run([str(WINE_DIR / "wine64"), "wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
-    except (subprocess.SubprocessError, OSError):
+        if helper:
+            keep_desktop(state_dir, env, helper)
+    except (subprocess.SubprocessError, OSError, RuntimeError):
         stop(state_dir, quiet=True)
         raise
     print(f"Wine session on display :{display}, prefix {env['WINEPREFIX']}")
@@ -75,4 +115,7 @@ def stop(state_dir, quiet=False):
 
 if __name__ == "__main__":
     command, folder = sys.argv[1], pathlib.Path(sys.argv[2]).resolve()
-    {"start": start, "stop": stop}[command](folder)
+    if command == "start":
+        start(folder, *sys.argv[3:])
+    else:
+        stop(folder)
