@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "file_clipboard.h"
 
@@ -118,5 +119,25 @@ template <class Offers>
 
 // A kde-cutselection target: "1" is a move, anything else a copy.
 [[nodiscard]] clipboard::DropEffect effect_of_kde_cut_selection(std::string_view bytes);
+
+// The read of an owner whose offer `offers(target)` tells, each target's
+// bytes taken by `receive(target)`: none when the owner gave nothing for it.
+// An owner that offers no list, or gives nothing for its list, holds the
+// selection with no list.
+template <class Offers, class Receive>
+[[nodiscard]] Result<SelectionRead, ClipboardError> read_drop(Offers&& offers, Receive&& receive) {
+    const auto plan = read_plan(offers);
+    if (!plan) return SelectionRead{true, std::nullopt};
+    Result<std::optional<std::string>, ClipboardError> list = receive(plan->list);
+    if (!list.ok()) return Failure{std::move(list.error())};
+    if (!list.value()) return SelectionRead{true, std::nullopt};
+    clipboard::FileDrop drop = drop_of(plan->list, *list.value());
+    if (plan->kde_marker) {
+        Result<std::optional<std::string>, ClipboardError> cut = receive(Target::kde_cut_selection);
+        if (!cut.ok()) return Failure{std::move(cut.error())};
+        if (cut.value()) drop.effect = effect_of_kde_cut_selection(*cut.value());
+    }
+    return SelectionRead{true, std::move(drop)};
+}
 
 }  // namespace vantle_native::selection

@@ -43,18 +43,8 @@ void serve_in_child(const linux_room::ParentReport& parent,
 Result<selection::SelectionRead, ClipboardError> read_selection(Client& client, Transfers* serving) {
     const Offer* offer = client.selection();
     if (offer == nullptr) return selection::SelectionRead{false, std::nullopt};
-    const auto plan = selection::read_plan([&](selection::Target target) { return offer->offers(target); });
-    if (!plan) return selection::SelectionRead{true, std::nullopt};
-    auto list = receive_target(client, *offer, plan->list, serving);
-    if (!list.ok()) return Failure{std::move(list.error())};
-    if (!list.value()) return selection::SelectionRead{true, std::nullopt};
-    clipboard::FileDrop drop = selection::drop_of(plan->list, *list.value());
-    if (plan->kde_marker) {
-        auto cut = receive_target(client, *offer, selection::Target::kde_cut_selection, serving);
-        if (!cut.ok()) return Failure{std::move(cut.error())};
-        if (cut.value()) drop.effect = selection::effect_of_kde_cut_selection(*cut.value());
-    }
-    return selection::SelectionRead{true, std::move(drop)};
+    return selection::read_drop([&](selection::Target target) { return offer->offers(target); },
+                                [&](selection::Target target) { return receive_target(client, *offer, target, serving); });
 }
 
 void serve_until_cancelled(Client& client, const Source& source, Transfers& transfers, std::optional<Deadline> until) {

@@ -109,18 +109,9 @@ Result<SelectionRead, ClipboardError> read_file_drop(Connection& connection, con
     auto targets = read_targets(connection, window, others);
     if (!targets.ok()) return Failure{std::move(targets.error())};
     const Atoms& atoms = connection.atoms();
-    const auto plan = selection::read_plan(offer_of(atoms, targets.value()));
-    if (!plan) return SelectionRead{true, std::nullopt};
-    auto list = read_target(connection, window, atoms.of(plan->list), others);
-    if (!list.ok()) return Failure{std::move(list.error())};
-    if (!list.value()) return SelectionRead{true, std::nullopt};
-    clipboard::FileDrop drop = selection::drop_of(plan->list, *list.value());
-    if (plan->kde_marker) {
-        auto cut = read_target(connection, window, atoms.of(selection::Target::kde_cut_selection), others);
-        if (!cut.ok()) return Failure{std::move(cut.error())};
-        if (cut.value()) drop.effect = selection::effect_of_kde_cut_selection(*cut.value());
-    }
-    return SelectionRead{true, std::move(drop)};
+    return selection::read_drop(offer_of(atoms, targets.value()), [&](selection::Target target) {
+        return read_target(connection, window, atoms.of(target), others);
+    });
 }
 
 OfferProbe OfferProbe::ask(Connection& connection, xcb_window_t window, xcb_timestamp_t time) {
