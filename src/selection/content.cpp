@@ -4,23 +4,20 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
+
+#include "linux/freed.h"
 
 namespace vantle_native::selection {
 namespace {
 
 constexpr std::string_view no_directory_text = "the current directory, which a relative path is taken from, is unknown: ";
 
-struct FreedPath {
-    void operator()(char* path) const { std::free(path); }
-};
-
 // Where a relative path is taken from, with a slash at its end.
 Result<std::string, ClipboardError> current_directory() {
     // The C library sizes the buffer, so that no depth of directories is too deep.
-    const std::unique_ptr<char, FreedPath> path(getcwd(nullptr, 0));
+    const std::unique_ptr<char, linux_room::Freed> path(getcwd(nullptr, 0));
     if (!path) {
         const OsError error = last_os_error();
         std::string text(clipboard_error_prefix);

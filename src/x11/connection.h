@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +16,7 @@
 
 #include "errors.h"
 #include "linux/deadline.h"
+#include "linux/freed.h"
 #include "selection/formats.h"
 #include "result.h"
 
@@ -52,9 +52,7 @@ struct Atoms {
 };
 
 // What XCB allocates for an event, a reply or an error: freed with free().
-struct Freed {
-    void operator()(void* block) const { std::free(block); }
-};
+using linux_room::Freed;
 // A reply from the server, freed when its scope ends.
 template <class Reply>
 using Owned = std::unique_ptr<Reply, Freed>;
