@@ -1,9 +1,14 @@
-// A file descriptor this program owns: closed when its scope ends.
+// File descriptors this program owns: each closed when its scope ends.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <utility>
+
+#include "errors.h"
+#include "result.h"
 
 namespace vantle_native::linux_room {
 
@@ -31,5 +36,16 @@ public:
 private:
     int fd_;
 };
+
+// Both ends of a new pipe, closed on exec.
+struct Pipe {
+    Descriptor read_end;
+    Descriptor write_end;
+};
+[[nodiscard]] inline Result<Pipe, ClipboardError> open_pipe() {
+    std::array<int, 2> ends{};
+    if (pipe2(ends.data(), O_CLOEXEC) != 0) return Failure{clipboard_error(last_os_error())};
+    return Pipe{Descriptor(ends[0]), Descriptor(ends[1])};
+}
 
 }  // namespace vantle_native::linux_room

@@ -173,15 +173,13 @@ void ParentReport::failed(const ClipboardError& error) const {
 }
 
 Status<ClipboardError> start_detached_child(const ChildServer& serve, std::span<const int> kept) {
-    std::array<int, 2> ends{};
-    if (pipe2(ends.data(), O_CLOEXEC) != 0) return Failure{clipboard_error(last_os_error())};
-    Descriptor read_end(ends[0]);
-    Descriptor write_end(ends[1]);
+    auto pipe = open_pipe();
+    if (!pipe.ok()) return Failure{std::move(pipe.error())};
     const pid_t pid = fork();
     if (pid < 0) return Failure{clipboard_error(last_os_error())};
-    if (pid == 0) run_child(write_end.get(), serve, kept);
-    write_end.reset();
-    StartingChild child(pid, std::move(read_end));
+    if (pid == 0) run_child(pipe.value().write_end.get(), serve, kept);
+    pipe.value().write_end.reset();
+    StartingChild child(pid, std::move(pipe.value().read_end));
     const auto message = child.message();
     if (!message) return Failure{clipboard_error(slow_child_text)};
     if (*message == taken_message) return Done{};

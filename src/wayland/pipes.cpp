@@ -21,12 +21,6 @@ bool is_ready(const pollfd& polled) { return (polled.revents & (POLLIN | POLLOUT
 
 }  // namespace
 
-Result<Pipe, ClipboardError> open_pipe() {
-    std::array<int, 2> ends{};
-    if (pipe2(ends.data(), O_CLOEXEC) != 0) return Failure{clipboard_error(last_os_error())};
-    return Pipe{Descriptor(ends[0]), Descriptor(ends[1])};
-}
-
 Result<std::string, ClipboardError> read_all(const Descriptor& read_end, Transfers* serving) {
     const Deadline whole = Deadline::after(selection::whole_transfer_timeout);
     Deadline piece = Deadline::after(selection::answer_timeout);

@@ -22,13 +22,9 @@ namespace vantle_native::wayland {
 
 using linux_room::Deadline;
 using linux_room::Descriptor;
+using linux_room::open_pipe;
+using linux_room::Pipe;
 
-// Both ends of a new pipe, closed on exec.
-struct Pipe {
-    Descriptor read_end;
-    Descriptor write_end;
-};
-[[nodiscard]] Result<Pipe, ClipboardError> open_pipe();
 
 class Transfers;
 
