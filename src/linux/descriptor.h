@@ -37,6 +37,9 @@ private:
     int fd_;
 };
 
+// The device that reads as empty and takes whatever is written.
+inline constexpr char null_device[] = "/dev/null";
+
 // Both ends of a new pipe, closed on exec.
 struct Pipe {
     Descriptor read_end;

@@ -32,7 +32,6 @@ constexpr std::string_view silent_child_text = "the clipboard's server ended bef
 constexpr std::string_view slow_child_text = "the clipboard's server did not own the selection within 15 s";
 static_assert(selection::hand_over_timeout == selection::Milliseconds{15000}, "the text names the timeout");
 
-constexpr char null_device[] = "/dev/null";
 // The child's working directory: it must not keep the caller's busy (a
 // file system that could not be unmounted while a copy is served).
 constexpr char root_directory[] = "/";

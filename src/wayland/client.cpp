@@ -13,7 +13,6 @@ namespace vantle_native::wayland {
 namespace {
 
 constexpr char display_variable[] = "WAYLAND_DISPLAY";
-constexpr char null_device[] = "/dev/null";
 constexpr std::string_view broken_connection_text = "the connection to the Wayland compositor broke";
 // The seat's version: only its object is needed, as the device's argument.
 constexpr std::uint32_t seat_version = 1;
@@ -132,7 +131,7 @@ Status<ClipboardError> Client::dispatch(bool readable) {
 // The socket's descriptor now leads to /dev/null: what the destructors
 // here would send (the source's and the device's ends) goes nowhere.
 void Client::hand_to_child() const {
-    const Descriptor null(open(null_device, O_WRONLY | O_CLOEXEC));
+    const Descriptor null(open(linux_room::null_device, O_WRONLY | O_CLOEXEC));
     if (null) (void)dup2(null.get(), descriptor());
 }
 
