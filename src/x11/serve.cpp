@@ -8,7 +8,6 @@
 
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <optional>
 #include <string>
 #include <utility>
@@ -33,12 +32,10 @@ using linux_room::EndingSignals;
 using session::Desktop;
 using session::LineReader;
 using session::Session;
-using x11::Deadline;
-using x11::Event;
 
 constexpr std::string_view own_change_unseen_text =
     "the X server did not tell of this program's own clipboard change within 5 s";
-static_assert(x11::answer_timeout == x11::Milliseconds{5000}, "the text names the timeout");
+static_assert(answer_timeout == Milliseconds{5000}, "the text names the timeout");
 // The clipboard as the session sees it. Its sequence is its own count of the
 // selection's changes of owner, as XFIXES tells of them. Probes ask from a
 // window of their own, and each read from one of its own: an owner's late
@@ -46,8 +43,8 @@ static_assert(x11::answer_timeout == x11::Milliseconds{5000}, "the text names th
 // the transfers of the previous list that are under way.
 class X11Desktop final : public Desktop {
 public:
-    X11Desktop(x11::Connection& connection, xcb_window_t window, xcb_window_t probe_window,
-               const x11::SelectionWatcher& watcher)
+    X11Desktop(Connection& connection, xcb_window_t window, xcb_window_t probe_window,
+               const SelectionWatcher& watcher)
         : connection_(connection),
           window_(window),
           probe_window_(probe_window),
@@ -57,15 +54,15 @@ public:
     Result<std::uint64_t, ClipboardError> place(clipboard::PreparedList list, clipboard::DropEffect effect) override {
         auto content = selection::content_of(list, effect);
         if (!content.ok()) return Failure{std::move(content.error())};
-        auto time = x11::server_time(connection_, window_, others_);
+        auto time = server_time(connection_, window_, others_);
         if (!time.ok()) return Failure{std::move(time.error())};
-        auto owner = x11::Owner::take(connection_, window_, std::move(content.value()), time.value());
+        auto owner = Owner::take(connection_, window_, std::move(content.value()), time.value());
         if (!owner.ok()) return Failure{std::move(owner.error())};
         if (owner_) owner.value().continue_transfers_of(*owner_);
         owner_.emplace(std::move(owner.value()));
         // The number of this change is that of its own notification.
         auto seen = connection_.wait_for(
-            Deadline::after(x11::answer_timeout),
+            Deadline::after(answer_timeout),
             [&](const xcb_generic_event_t& event) {
                 const auto* change = watcher_.notification(event);
                 return change != nullptr && change->owner == window_ && change->selection_timestamp == time.value();
@@ -89,7 +86,7 @@ public:
             return Read{clipboard::FileDrop{content.effect, content.names}, sequence_};
         }
         const std::uint64_t read_at = sequence_;
-        auto read = x11::read_file_drop(connection_, others_);
+        auto read = read_file_drop(connection_, others_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read_at};
     }
@@ -126,7 +123,7 @@ public:
     // When the loop must wake without input: a transfer's or a probe's
     // deadline.
     [[nodiscard]] std::optional<Deadline> next_deadline() const {
-        return x11::earlier(owner_ ? owner_->next_deadline() : std::nullopt,
+        return earlier(owner_ ? owner_->next_deadline() : std::nullopt,
                        probe_ ? std::optional<Deadline>(probe_->probe.deadline()) : std::nullopt);
     }
 
@@ -140,10 +137,10 @@ public:
         auto owned = still_owns();
         if (!owned.ok()) return Failure{std::move(owned.error())};
         if (owned.value()) {
-            auto handed = x11::serve_from_detached_child(owner_->content(), window_);
+            auto handed = serve_from_detached_child(owner_->content(), window_);
             if (!handed.ok()) return handed;
         }
-        if (owner_) x11::serve_until_taken(connection_, *owner_, Deadline::after(x11::whole_transfer_timeout));
+        if (owner_) serve_until_taken(connection_, *owner_, Deadline::after(whole_transfer_timeout));
         return Done{};
     }
 
@@ -154,7 +151,7 @@ private:
         xcb_timestamp_t time;
     };
     struct Probe {
-        x11::OfferProbe probe;
+        OfferProbe probe;
         std::uint64_t sequence;
     };
     struct Answered {
@@ -185,7 +182,7 @@ private:
     // routed by then.
     Result<bool, ClipboardError> still_owns() {
         if (!owner_ || !owner_->owns()) return false;
-        auto current = x11::clipboard_owner(connection_);
+        auto current = clipboard_owner(connection_);
         if (!current.ok()) return Failure{std::move(current.error())};
         drain();
         return current.value() == window_;
@@ -222,19 +219,19 @@ private:
             session.changed(change.sequence, change.owner == window_);
             return;
         }
-        probe_.emplace(Probe{x11::OfferProbe::ask(connection_, probe_window_, change.time), change.sequence});
+        probe_.emplace(Probe{OfferProbe::ask(connection_, probe_window_, change.time), change.sequence});
     }
 
     void drop_stalled() {
         if (owner_) owner_->drop_stalled();
     }
 
-    x11::Connection& connection_;
+    Connection& connection_;
     xcb_window_t window_;
     xcb_window_t probe_window_;
-    const x11::SelectionWatcher& watcher_;
-    x11::EventSink others_;
-    std::optional<x11::Owner> owner_;
+    const SelectionWatcher& watcher_;
+    EventSink others_;
+    std::optional<Owner> owner_;
     std::uint64_t sequence_ = 0;
     // The latest change not yet told, the probe of the one before it, and
     // that one's answer, to be told.
@@ -248,14 +245,14 @@ private:
 Status<ClipboardError> serve_session() {
     auto signals = EndingSignals::hold();
     if (!signals.ok()) return Failure{std::move(signals.error())};
-    auto connection = x11::Connection::open();
+    auto connection = Connection::open();
     if (!connection.ok()) return Failure{std::move(connection.error())};
-    x11::Connection& x = connection.value();
-    auto window = x11::Window::create(x);
+    Connection& x = connection.value();
+    auto window = Window::create(x);
     if (!window.ok()) return Failure{std::move(window.error())};
-    auto probe_window = x11::Window::create(x);
+    auto probe_window = Window::create(x);
     if (!probe_window.ok()) return Failure{std::move(probe_window.error())};
-    auto watcher = x11::SelectionWatcher::start(x, window.value().id());
+    auto watcher = SelectionWatcher::start(x, window.value().id());
     if (!watcher.ok()) return Failure{std::move(watcher.error())};
     X11Desktop desktop(x, window.value().id(), probe_window.value().id(), watcher.value());
     Session session(desktop);

@@ -7,7 +7,6 @@
 namespace vantle_native::x11 {
 
 using selection::answer_timeout;
-using selection::hand_over_timeout;
 using selection::Milliseconds;
 using selection::stalled_transfer_timeout;
 using selection::whole_transfer_timeout;
