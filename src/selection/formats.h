@@ -71,6 +71,8 @@ struct SelectionContent {
     std::string names;
 
     [[nodiscard]] std::string bytes(Target target) const;
+    // The list as a read gives it.
+    [[nodiscard]] clipboard::FileDrop drop() const { return {effect, names}; }
 };
 
 // What a read of the selection found: whether it had an owner at all, and

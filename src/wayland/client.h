@@ -88,6 +88,11 @@ private:
     std::vector<std::string> types_;
 };
 
+// The offer as the formats ask it: whether it offers each target.
+[[nodiscard]] inline auto offers_of(const Offer& offer) {
+    return [&offer](selection::Target target) { return offer.offers(target); };
+}
+
 // A list this program offers as the selection: every served target by name,
 // each written byte for byte to the reader that asks, until another client
 // takes the selection (the compositor cancels the source).

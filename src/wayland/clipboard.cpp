@@ -43,8 +43,9 @@ void serve_in_child(const linux_room::ParentReport& parent,
 Result<selection::SelectionRead, ClipboardError> read_selection(Client& client, Transfers* serving) {
     const Offer* offer = client.selection();
     if (offer == nullptr) return selection::SelectionRead{false, std::nullopt};
-    return selection::read_drop([&](selection::Target target) { return offer->offers(target); },
-                                [&](selection::Target target) { return receive_target(client, *offer, target, serving); });
+    return selection::read_drop(offers_of(*offer), [&](selection::Target target) {
+        return receive_target(client, *offer, target, serving);
+    });
 }
 
 void serve_until_cancelled(Client& client, const Source& source, Transfers& transfers, std::optional<Deadline> until) {

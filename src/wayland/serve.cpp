@@ -53,10 +53,7 @@ public:
         auto settled = client_.roundtrip();
         if (!settled.ok()) return Failure{std::move(settled.error())};
         const std::uint64_t read_at = client_.changes();
-        if (owns()) {
-            const selection::SelectionContent& content = *source_->content();
-            return Read{clipboard::FileDrop{content.effect, content.names}, read_at};
-        }
+        if (owns()) return Read{source_->content()->drop(), read_at};
         auto read = read_selection(client_, &transfers_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read_at};
@@ -74,9 +71,7 @@ public:
         if (client_.changes() == reported_) return;
         reported_ = client_.changes();
         const Offer* offer = client_.selection();
-        session.changed(reported_, offer != nullptr && selection::offers_file_list([&](selection::Target target) {
-                                       return offer->offers(target);
-                                   }));
+        session.changed(reported_, offer != nullptr && selection::offers_file_list(offers_of(*offer)));
     }
 
     // The end of the session. A source that is still the selection goes on

@@ -81,10 +81,7 @@ public:
     Result<Read, ClipboardError> read() override {
         auto owned = still_owns();
         if (!owned.ok()) return Failure{std::move(owned.error())};
-        if (owned.value()) {
-            const selection::SelectionContent& content = *owner_->content();
-            return Read{clipboard::FileDrop{content.effect, content.names}, sequence_};
-        }
+        if (owned.value()) return Read{owner_->content()->drop(), sequence_};
         const std::uint64_t read_at = sequence_;
         auto read = read_file_drop(connection_, others_);
         if (!read.ok()) return Failure{std::move(read.error())};
