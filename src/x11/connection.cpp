@@ -2,8 +2,8 @@
 
 #include <poll.h>
 
-#include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -58,9 +58,8 @@ std::optional<Atoms> intern_atoms(xcb_connection_t* connection) {
         if (reply) atoms[i] = reply->atom;
     }
     if (!all) return std::nullopt;
-    Atoms interned{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6], atoms[7], {}};
-    std::copy(atoms.begin() + protocol_atom_names.size(), atoms.end(), interned.served.begin());
-    return interned;
+    // Atoms is these atoms in this order, with nothing between them.
+    return std::bit_cast<Atoms>(atoms);
 }
 
 }  // namespace

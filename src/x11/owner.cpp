@@ -174,9 +174,9 @@ Owner::Given Owner::give(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t
         return property != target && give_pairs(requestor, property) ? Given::at_once : Given::refused;
     }
     if (target == atoms.targets) {
-        std::array<xcb_atom_t, 3 + selection::served_targets.size()> offered{atoms.targets, atoms.timestamp,
-                                                                            atoms.multiple};
-        std::copy(atoms.served.begin(), atoms.served.end(), offered.begin() + 3);
+        const std::array own{atoms.targets, atoms.timestamp, atoms.multiple};
+        std::array<xcb_atom_t, own.size() + selection::served_targets.size()> offered{};
+        std::copy(atoms.served.begin(), atoms.served.end(), std::copy(own.begin(), own.end(), offered.begin()));
         (void)xcb_change_property(connection_->get(), XCB_PROP_MODE_REPLACE, requestor, property, XCB_ATOM_ATOM,
                                   long_format, offered.size(), offered.data());
         return Given::at_once;
