@@ -10,28 +10,14 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(VANTLE_XCB REQUIRED IMPORTED_TARGET xcb xcb-xfixes)
 pkg_check_modules(VANTLE_WAYLAND REQUIRED wayland-client wayland-scanner)
 pkg_get_variable(VANTLE_WAYLAND_DATA_DIR wayland-scanner pkgdatadir)
-find_program(VANTLE_WAYLAND_SCANNER wayland-scanner REQUIRED)
+include(cmake/wayland_protocols.cmake)
 
-# Each protocol's client header and its interfaces (private code: the
-# symbols stay inside the program).
-set(VANTLE_WAYLAND_PROTOCOLS
+# The protocols the program speaks, and the core interfaces.
+set(VANTLE_WAYLAND_GENERATED_DIR ${CMAKE_BINARY_DIR}/wayland)
+vantle_wayland_protocol_glue(VANTLE_WAYLAND_GENERATED_SOURCES ${VANTLE_WAYLAND_GENERATED_DIR}
   ${CMAKE_SOURCE_DIR}/src/wayland/protocols/ext-data-control-v1.xml
   ${CMAKE_SOURCE_DIR}/src/wayland/protocols/wlr-data-control-unstable-v1.xml
   ${VANTLE_WAYLAND_DATA_DIR}/wayland.xml)
-set(VANTLE_WAYLAND_GENERATED_DIR ${CMAKE_BINARY_DIR}/wayland)
-set(VANTLE_WAYLAND_GENERATED_SOURCES)
-foreach(xml ${VANTLE_WAYLAND_PROTOCOLS})
-  get_filename_component(protocol ${xml} NAME_WE)
-  set(header ${VANTLE_WAYLAND_GENERATED_DIR}/${protocol}-client-protocol.h)
-  set(code ${VANTLE_WAYLAND_GENERATED_DIR}/${protocol}-protocol.c)
-  add_custom_command(OUTPUT ${header}
-    COMMAND ${VANTLE_WAYLAND_SCANNER} client-header ${xml} ${header}
-    DEPENDS ${xml} VERBATIM)
-  add_custom_command(OUTPUT ${code}
-    COMMAND ${VANTLE_WAYLAND_SCANNER} private-code ${xml} ${code}
-    DEPENDS ${xml} VERBATIM)
-  list(APPEND VANTLE_WAYLAND_GENERATED_SOURCES ${header} ${code})
-endforeach()
 
 # Hardening the toolchain offers at no cost worth naming: stack protection,
 # checked libc calls, a position-independent image and read-only relocations.

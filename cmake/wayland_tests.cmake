@@ -7,21 +7,12 @@
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WAYLAND_CLIENT REQUIRED IMPORTED_TARGET wayland-client)
-find_program(WAYLAND_SCANNER wayland-scanner REQUIRED)
+include(cmake/wayland_protocols.cmake)
 
-set(VANTLE_WLR_DATA_CONTROL ${CMAKE_SOURCE_DIR}/src/wayland/protocols/wlr-data-control-unstable-v1.xml)
 set(VANTLE_PEER_GLUE ${CMAKE_BINARY_DIR}/wayland_protocols)
-add_custom_command(
-  OUTPUT ${VANTLE_PEER_GLUE}/wlr-data-control-unstable-v1-client-protocol.h
-         ${VANTLE_PEER_GLUE}/wlr-data-control-unstable-v1-protocol.c
-  COMMAND ${WAYLAND_SCANNER} client-header ${VANTLE_WLR_DATA_CONTROL}
-          ${VANTLE_PEER_GLUE}/wlr-data-control-unstable-v1-client-protocol.h
-  COMMAND ${WAYLAND_SCANNER} private-code ${VANTLE_WLR_DATA_CONTROL}
-          ${VANTLE_PEER_GLUE}/wlr-data-control-unstable-v1-protocol.c
-  DEPENDS ${VANTLE_WLR_DATA_CONTROL})
-add_executable(wl_peer tests/e2e_wayland/wl_peer.c
-  ${VANTLE_PEER_GLUE}/wlr-data-control-unstable-v1-client-protocol.h
-  ${VANTLE_PEER_GLUE}/wlr-data-control-unstable-v1-protocol.c)
+vantle_wayland_protocol_glue(VANTLE_PEER_GLUE_SOURCES ${VANTLE_PEER_GLUE}
+  ${CMAKE_SOURCE_DIR}/src/wayland/protocols/wlr-data-control-unstable-v1.xml)
+add_executable(wl_peer tests/e2e_wayland/wl_peer.c ${VANTLE_PEER_GLUE_SOURCES})
 target_include_directories(wl_peer PRIVATE ${VANTLE_PEER_GLUE})
 target_compile_options(wl_peer PRIVATE -Wall -Wextra -Werror)
 target_link_libraries(wl_peer PRIVATE PkgConfig::WAYLAND_CLIENT)
