@@ -57,12 +57,13 @@ Status<ClipboardError> write_file_list(std::span<const std::string_view> paths) 
     return place_file_list(prepare_file_list(paths), DropEffect::copy);
 }
 
-// The connection that chose the path ends before the child starts: the
-// child makes its own.
+// The connection that chose the path is the one the child serves on.
 Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effect) {
     auto content = selection::content_of(list, effect);
     if (!content.ok()) return Failure{std::move(content.error())};
-    if (wayland::Client::connect()) return wayland::serve_from_detached_child(content.value());
+    if (const auto client = wayland::Client::connect()) {
+        return wayland::serve_from_detached_child(*client, content.value());
+    }
     return x11::serve_from_detached_child(content.value(), XCB_NONE);
 }
 

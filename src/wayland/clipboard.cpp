@@ -11,9 +11,6 @@
 namespace vantle_native::wayland {
 namespace {
 
-constexpr std::string_view no_compositor_text =
-    "the Wayland compositor could not be reached, or offers no data-control protocol";
-
 // The bytes of one target; none when the owner gave nothing (an owner that
 // refuses a type closes its pipe without writing).
 Result<std::optional<std::string>, ClipboardError> receive_target(Client& client, const Offer& offer,
@@ -22,20 +19,6 @@ Result<std::optional<std::string>, ClipboardError> receive_target(Client& client
     if (!bytes.ok()) return Failure{std::move(bytes.error())};
     if (bytes.value().empty()) return std::optional<std::string>();
     return std::optional<std::string>(std::move(bytes.value()));
-}
-
-// The child's serving: takes the selection, says so, serves until another
-// client takes it.
-void serve_in_child(const linux_room::ParentReport& parent,
-                    const std::shared_ptr<const selection::SelectionContent>& content) {
-    const auto client = Client::connect();
-    if (!client) parent.failed(clipboard_error(no_compositor_text));
-    Transfers transfers;
-    const auto source = client->take_selection(content, transfers);
-    auto taken = client->roundtrip();
-    if (!taken.ok()) parent.failed(taken.error());
-    parent.owned();
-    serve_until_cancelled(*client, *source, transfers);
 }
 
 }  // namespace
@@ -61,9 +44,26 @@ void serve_until_cancelled(Client& client, const Source& source, Transfers& tran
     }
 }
 
-Status<ClipboardError> serve_from_detached_child(const std::shared_ptr<const selection::SelectionContent>& content) {
-    return linux_room::start_detached_child(
-        [&](const linux_room::ParentReport& parent) { serve_in_child(parent, content); });
+Status<ClipboardError> hand_over_to_detached_child(Client& client, const Source& source, Transfers& transfers) {
+    std::vector<int> kept = transfers.descriptors();
+    kept.push_back(client.descriptor());
+    auto handed = linux_room::start_detached_child(
+        [&](const linux_room::ParentReport& parent) {
+            parent.owned();
+            serve_until_cancelled(client, source, transfers);
+        },
+        kept);
+    if (handed.ok()) client.hand_to_child();
+    return handed;
+}
+
+Status<ClipboardError> serve_from_detached_child(Client& client,
+                                                 const std::shared_ptr<const selection::SelectionContent>& content) {
+    Transfers transfers;
+    const auto source = client.take_selection(content, transfers);
+    auto taken = client.roundtrip();
+    if (!taken.ok()) return taken;
+    return hand_over_to_detached_child(client, *source, transfers);
 }
 
 }  // namespace vantle_native::wayland

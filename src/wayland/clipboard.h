@@ -25,11 +25,19 @@ namespace vantle_native::wayland {
 void serve_until_cancelled(Client& client, const Source& source, Transfers& transfers,
                            std::optional<Deadline> until = std::nullopt);
 
-// A copy: starts a detached child that makes `content` the selection and
-// serves it until another client takes the selection; returns once the
-// child owns it.
+// Hands `source`, the selection, over to a detached child that keeps the
+// connection and the transfers under way, and serves them until the
+// compositor cancels the source: the selection never changes hands, so a
+// copy that another program makes meanwhile is never replaced. This process
+// says no more to the compositor.
+[[nodiscard]] Status<ClipboardError> hand_over_to_detached_child(Client& client, const Source& source,
+                                                                 Transfers& transfers);
+
+// A copy: makes `content` the selection on the connection, then hands it
+// over to a detached child (hand_over_to_detached_child); returns once the
+// child has it.
 [[nodiscard]] Status<ClipboardError> serve_from_detached_child(
-    const std::shared_ptr<const selection::SelectionContent>& content);
+    Client& client, const std::shared_ptr<const selection::SelectionContent>& content);
 
 // --serve on the Wayland clipboard (see session/serve.h).
 [[nodiscard]] Status<ClipboardError> serve_session(Client& client);

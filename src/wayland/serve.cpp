@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "linux/detached_child.h"
 #include "linux/ending_signals.h"
 #include "runtime/stdio.h"
 #include "selection/bounds.h"
@@ -85,18 +84,7 @@ public:
     [[nodiscard]] Status<ClipboardError> hand_over() {
         auto settled = client_.roundtrip();
         if (!settled.ok()) return settled;
-        if (owns()) {
-            std::vector<int> kept = transfers_.descriptors();
-            kept.push_back(client_.descriptor());
-            auto handed = linux_room::start_detached_child(
-                [&](const linux_room::ParentReport& parent) {
-                    parent.owned();
-                    serve_until_cancelled(client_, *source_, transfers_);
-                },
-                kept);
-            if (handed.ok()) client_.hand_to_child();
-            return handed;
-        }
+        if (owns()) return hand_over_to_detached_child(client_, *source_, transfers_);
         if (source_) {
             serve_until_cancelled(client_, *source_, transfers_, Deadline::after(selection::whole_transfer_timeout));
         }
