@@ -1,23 +1,18 @@
-// The session's loop on the Wayland clipboard: one poll over standard input,
-// the compositor's connection, the signals that end a session and the pipes
-// of the transfers under way. While the session's source is the selection
-// it serves it from this loop; when its input ends (or such a signal comes)
-// and its source is still the selection, a detached child takes over, so
-// that the user's clipboard does not empty when the app quits.
+// The session on the Wayland clipboard: the compositor's connection and the
+// pipes of the transfers under way in the Linux session's loop
+// (linux/session_loop.h). A source that is still the selection at the
+// session's end goes on in a detached child.
 #include <poll.h>
-#include <unistd.h>
 
-#include <array>
-#include <cerrno>
+#include <optional>
 #include <span>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "linux/ending_signals.h"
-#include "runtime/stdio.h"
+#include "linux/session_loop.h"
 #include "selection/bounds.h"
 #include "selection/content.h"
-#include "session/line_reader.h"
 #include "session/session.h"
 #include "wayland/clipboard.h"
 
@@ -64,14 +59,39 @@ public:
     // decides what it is told.
     Status<ClipboardError> watch(bool) override { return Done{}; }
 
-    // Tells the session of the latest change, if it has not been told, with
-    // whether the new offer holds a file list.
-    void report_changes(Session& session) {
-        if (client_.changes() == reported_) return;
-        reported_ = client_.changes();
-        const Offer* offer = client_.selection();
-        session.changed(reported_, offer != nullptr && selection::offers_file_list(offers_of(*offer)));
+    // Takes the events that have come, tells the session of the latest
+    // change, if it has not been told, with whether the new offer holds a
+    // file list, and sends what waits to be sent.
+    [[nodiscard]] Status<ClipboardError> settle(Session& session) {
+        auto dispatched = client_.dispatch(false);
+        if (!dispatched.ok()) return dispatched;
+        if (client_.changes() != reported_) {
+            reported_ = client_.changes();
+            const Offer* offer = client_.selection();
+            session.changed(reported_, offer != nullptr && selection::offers_file_list(offers_of(*offer)));
+        }
+        return client_.flush();
     }
+
+    // The compositor's connection, then the transfers' pipes.
+    void add_to(std::vector<pollfd>& polled) const {
+        polled.push_back({client_.descriptor(), POLLIN, 0});
+        transfers_.add_to(polled);
+    }
+
+    [[nodiscard]] std::optional<Deadline> next_deadline() const { return transfers_.next_deadline(); }
+
+    [[nodiscard]] Status<ClipboardError> pump(std::span<const pollfd> polled) {
+        if (polled[0].revents != 0) {
+            auto dispatched = client_.dispatch(true);
+            if (!dispatched.ok()) return dispatched;
+        }
+        transfers_.pump(polled.subspan(1));
+        return Done{};
+    }
+
+    // Each request sees every change that has arrived before it.
+    void drain() { (void)client_.dispatch(false); }
 
     // The end of the session. A source that is still the selection goes on
     // in a detached child that keeps this session's connection, source and
@@ -107,55 +127,7 @@ Status<ClipboardError> serve_session(Client& client) {
     if (!signals.ok()) return Failure{std::move(signals.error())};
     Transfers transfers;
     WaylandDesktop desktop(client, transfers);
-    Session session(desktop);
-    session::LineReader lines;
-    // Each request sees every change that has arrived before it.
-    const auto on_line = [&](std::string line) {
-        (void)client.dispatch(false);
-        session.handle_line(std::move(line));
-    };
-    const auto on_too_long = [&] { session.handle_too_long_line(); };
-    const auto end_of_input = [&] {
-        lines.finish(on_line);
-        return desktop.hand_over();
-    };
-    // The polled descriptors: these three, then the transfers' pipes.
-    constexpr std::size_t input = 0;
-    constexpr std::size_t compositor = 1;
-    constexpr std::size_t ending = 2;
-    constexpr std::size_t transfers_from = 3;
-    std::vector<pollfd> polled;
-    std::array<char, runtime::standard_input_chunk_bytes> chunk{};
-    for (;;) {
-        auto dispatched = client.dispatch(false);
-        if (!dispatched.ok()) return dispatched;
-        desktop.report_changes(session);
-        auto flushed = client.flush();
-        if (!flushed.ok()) return flushed;
-        polled.assign({pollfd{STDIN_FILENO, POLLIN, 0}, pollfd{client.descriptor(), POLLIN, 0},
-                       pollfd{signals.value().descriptor(), POLLIN, 0}});
-        transfers.add_to(polled);
-        const auto deadline = transfers.next_deadline();
-        if (poll(polled.data(), polled.size(), deadline ? deadline->poll_timeout() : -1) < 0) {
-            if (errno == EINTR) continue;
-            return Failure{clipboard_error(last_os_error())};
-        }
-        if (polled[ending].revents != 0) {
-            signals.value().take();
-            return end_of_input();
-        }
-        if (polled[compositor].revents != 0) {
-            auto read = client.dispatch(true);
-            if (!read.ok()) return read;
-        }
-        transfers.pump(std::span<const pollfd>(polled).subspan(transfers_from));
-        if (polled[input].revents == 0) continue;
-        const ssize_t got = read(STDIN_FILENO, chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR) continue;
-        // A failed read is the end of the input, as a closed pipe is.
-        if (got <= 0) return end_of_input();
-        lines.take(std::string_view(chunk.data(), static_cast<std::size_t>(got)), on_line, on_too_long);
-    }
+    return linux_room::run_session(desktop, signals.value());
 }
 
 }  // namespace vantle_native::wayland

@@ -1,20 +1,15 @@
-// The session's loop on the X11 clipboard: one poll over standard input, the X
-// connection and the signals that end a session. While the session owns the
-// selection it serves it from this loop; when its input ends (or such a
-// signal comes) and it still owns it, a detached child takes it over, so
-// that the user's clipboard does not empty when the app quits.
+// The session on the X11 clipboard: the X connection in the Linux session's
+// loop (linux/session_loop.h). What the session still owns at its end goes
+// to a detached child.
 #include <poll.h>
-#include <unistd.h>
 
-#include <array>
-#include <cerrno>
 #include <optional>
-#include <string>
+#include <span>
 #include <utility>
+#include <vector>
 
 #include "linux/ending_signals.h"
-#include "runtime/stdio.h"
-#include "session/line_reader.h"
+#include "linux/session_loop.h"
 #include "session/session.h"
 #include "selection/content.h"
 #include "x11/clipboard.h"
@@ -30,7 +25,6 @@ namespace {
 
 using linux_room::EndingSignals;
 using session::Desktop;
-using session::LineReader;
 using session::Session;
 
 constexpr std::string_view own_change_unseen_text =
@@ -106,16 +100,22 @@ public:
     // Routes every event and tells the session of the changes, until nothing
     // is queued: telling may wait for the server, and XCB keeps the events
     // that come meanwhile where a poll on the connection does not see them.
-    void settle(Session& session) {
+    // Then sends what waits to be sent.
+    [[nodiscard]] Status<ClipboardError> settle(Session& session) {
         for (;;) {
             drain();
             drop_stalled();
             report_changes(session);
             Event late = connection_.poll_queued_event();
-            if (!late) return;
+            if (!late) return connection_.flush();
             route(std::move(late));
         }
     }
+
+    void add_to(std::vector<pollfd>& polled) const { polled.push_back({connection_.descriptor(), POLLIN, 0}); }
+
+    // The events are taken when the loop settles.
+    [[nodiscard]] static Status<ClipboardError> pump(std::span<const pollfd>) { return Done{}; }
 
     // When the loop must wake without input: a transfer's or a probe's
     // deadline.
@@ -252,42 +252,7 @@ Status<ClipboardError> serve_session() {
     auto watcher = SelectionWatcher::start(x, window.value().id());
     if (!watcher.ok()) return Failure{std::move(watcher.error())};
     X11Desktop desktop(x, window.value().id(), probe_window.value().id(), watcher.value());
-    Session session(desktop);
-    LineReader lines;
-    // Each request sees every change that has arrived before it.
-    const auto on_line = [&](std::string line) {
-        desktop.drain();
-        session.handle_line(std::move(line));
-    };
-    const auto on_too_long = [&] { session.handle_too_long_line(); };
-    const auto end_of_input = [&] {
-        lines.finish(on_line);
-        return desktop.hand_over();
-    };
-    std::array<char, runtime::standard_input_chunk_bytes> chunk{};
-    for (;;) {
-        desktop.settle(session);
-        auto flushed = x.flush();
-        if (!flushed.ok()) return flushed;
-        std::array<pollfd, 3> ready{{{STDIN_FILENO, POLLIN, 0},
-                                     {x.descriptor(), POLLIN, 0},
-                                     {signals.value().descriptor(), POLLIN, 0}}};
-        const auto deadline = desktop.next_deadline();
-        if (poll(ready.data(), ready.size(), deadline ? deadline->poll_timeout() : -1) < 0) {
-            if (errno == EINTR) continue;
-            return Failure{clipboard_error(last_os_error())};
-        }
-        if (ready[2].revents != 0) {
-            signals.value().take();
-            return end_of_input();
-        }
-        if (ready[0].revents == 0) continue;
-        const ssize_t got = read(STDIN_FILENO, chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR) continue;
-        // A failed read is the end of the input, as a closed pipe is.
-        if (got <= 0) return end_of_input();
-        lines.take(std::string_view(chunk.data(), static_cast<std::size_t>(got)), on_line, on_too_long);
-    }
+    return linux_room::run_session(desktop, signals.value());
 }
 
 }  // namespace vantle_native::x11
