@@ -94,13 +94,9 @@ public:
     void drain() { (void)client_.dispatch(false); }
 
     // The end of the session. A source that is still the selection goes on
-    // in a detached child that keeps this session's connection, source and
-    // transfers: the selection never changes hands, so a copy that another
-    // program makes meanwhile is never replaced, and the pastes under way
-    // are finished by the child; this process says no more to the
-    // compositor. Otherwise the transfers under way are finished from here,
-    // within the time a whole transfer has, so that a paste does not lose
-    // its end.
+    // in a detached child (hand_over_to_detached_child), which finishes the
+    // pastes under way too. Otherwise those are finished from here, within
+    // the time a whole transfer has, so that a paste does not lose its end.
     [[nodiscard]] Status<ClipboardError> hand_over() {
         auto settled = client_.roundtrip();
         if (!settled.ok()) return settled;
