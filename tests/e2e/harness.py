@@ -197,10 +197,6 @@ class Wine:
         """Another process holds the clipboard open with its own window."""
         return self.helper_until_released("hold")
 
-    def window_alive(self):
-        """A Wine process with a window, so the desktop serves the X selection."""
-        return self.helper_until_released("window")
-
     @contextlib.contextmanager
     def hung_owner(self):
         """Another process owns the clipboard, announces a file list that it
@@ -279,8 +275,8 @@ class Silence(AssertionError):
 class Session:
     """vantle_native.exe --serve under Wine with its standard streams on
     pipes: requests written a line at a time, replies and notifications read
-    as they come. Start it while Wine's desktop is up (Wine.window_alive), or
-    a Wine service started by it would hold the pipes. A session that Wine's
+    as they come. Start it while Wine's desktop is up (the session keeps one),
+    or a Wine service started by it would hold the pipes. A session that Wine's
     loader never started is started again and given what was sent to it."""
 
     def __init__(self, wine, reading=True):

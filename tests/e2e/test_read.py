@@ -152,8 +152,7 @@ class ReadFiles(WineTestCase):
                                      stderr=subprocess.DEVNULL)
             xclip.communicate(uri_list.encode(), timeout=10)
             try:
-                with self.wine.window_alive():
-                    done = self.wine.run("--read_files")
+                done = self.wine.run("--read_files")
             finally:
                 xclip.kill()
         self.assertEqual((done.status, done.stderr), (0, b""), done)

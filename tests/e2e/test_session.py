@@ -13,13 +13,10 @@ MOVE = (2).to_bytes(4, "little")
 
 class Serve(WineTestCase):
     def setUp(self):
-        self.window = self.wine.window_alive()
-        self.window.__enter__()
         self.session = Session(self.wine)
 
     def tearDown(self):
         self.session.discard()
-        self.window.__exit__(None, None, None)
         super().tearDown()
 
     def read_when_free(self):
