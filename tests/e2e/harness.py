@@ -13,7 +13,7 @@ import threading
 import time
 import unittest
 
-from wine_session import LOADER_ATTEMPTS, LOADER_FAILED, WINE_DIR, windows_path, wine_environment
+from wine_session import LOADER_ATTEMPTS, LOADER_FAILED, WINE_DIR, start_until_released, windows_path, wine_environment
 
 STATE_DIR = pathlib.Path(os.environ["VANTLE_WINE_STATE"])
 WINDOWS_BUILD = pathlib.Path(os.environ["VANTLE_WINDOWS_BUILD"])
@@ -173,18 +173,8 @@ class Wine:
         (it is given its ready file, then its release file); yields once it
         has created its ready file."""
         ready, release = WORK / f"{command}.ready", WORK / f"{command}.release"
-        for path in (ready, release):
-            path.unlink(missing_ok=True)
-        for _ in range(LOADER_ATTEMPTS):
-            process = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), command, windows_path(ready),
-                                        windows_path(release)], env=self.env, stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.monotonic() + 120
-            while not ready.exists() and process.poll() is None and time.monotonic() < deadline:
-                time.sleep(0.05)
-            if process.poll() != LOADER_FAILED:
-                break
-            self.not_started.append(HELPER)
+        process, failed = start_until_released(self.env, HELPER, command, ready, release)
+        self.not_started += [HELPER] * failed
         try:
             assert process.poll() is None and ready.exists(), \
                 f"{command} did not start: status {process.poll()}, ready file {ready.exists()}"
