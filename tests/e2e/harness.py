@@ -24,6 +24,8 @@ WORK = STATE_DIR / "work"
 REPORT_HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a backtrace\n"
 UNWRAP = b"called `Result::unwrap()` on an `Err` value: "
 CF_HDROP_HEADER = bytes.fromhex("14000000" + "00" * 12 + "01000000")
+# The clipboard error of a read whose owner never rendered its list.
+UNRENDERED = "the clipboard's owner did not render the list within 10 s"
 
 # The helper's status when CreateProcessW failed: the same failure inside Wine.
 HELPER_COULD_NOT_START = 3

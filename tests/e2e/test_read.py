@@ -6,9 +6,7 @@ import tempfile
 import time
 import unittest
 
-from harness import REPORT_HINT, WORK, WineTestCase, drop_block, windows_path
-
-UNRENDERED = "the clipboard's owner did not render the list within 10 s"
+from harness import REPORT_HINT, UNRENDERED, WORK, WineTestCase, drop_block, windows_path
 
 
 class ReadFiles(WineTestCase):
