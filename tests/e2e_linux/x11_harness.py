@@ -53,6 +53,23 @@ def file_uri(path):
     return "file://" + urllib.parse.quote(path, safe="/")
 
 
+PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
+URIS = [file_uri(p) for p in PATHS]
+LIST = "".join(u + "\r\n" for u in URIS).encode()
+LINES = "".join(p + "\n" for p in PATHS).encode()
+DONE = (0, b"", b"")
+# A peer's modes that never give a whole answer, the option read against each, and its report.
+UNANSWERED = (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
+              ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a transfer (nothing for 5 s)"),
+              ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB"))
+
+
+def many_paths():
+    """100,000 paths of sixty characters, as lines and as the URI list that offers them."""
+    paths = [f"/tmp/dir/path number {i:06d} with some padding to sixty.txt" for i in range(100000)]
+    return "".join(p + "\n" for p in paths).encode(), "".join(file_uri(p) + "\r\n" for p in paths).encode()
+
+
 def run(*arguments, input=b"", env=None, timeout=PATIENCE):
     """(status, stdout, stderr) of the exe, run with pipes for its streams: a
     copy's detached server must not hold them, or this waits for the timeout."""
@@ -215,6 +232,14 @@ class Session:
         self.said = Said(self.process.stdout, "session")
         self.notes = []
         self.next_id = 0
+
+    @classmethod
+    def of(cls, test, env=None):
+        """A session that is killed after `test` if it failed before ending it,
+        so that a failure does not leave a server behind for the next test."""
+        session = cls(env)
+        test.addCleanup(lambda: session.process.poll() is None and session.process.kill())
+        return session
 
     def send(self, method, params=None):
         self.next_id += 1
