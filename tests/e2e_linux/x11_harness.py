@@ -157,12 +157,13 @@ class Said:
                 self.lines.put(line)
         self.lines.put(b"")
 
-    def line(self):
+    def line(self, noted=True):
         try:
             line = self.lines.get(timeout=PATIENCE)
         except queue.Empty:
             raise AssertionError(f"{self.who} said nothing within {PATIENCE} s") from None
-        note(self.who, line)
+        if noted:
+            note(self.who, line)
         return line
 
 
@@ -213,14 +214,20 @@ def paused_incr_read(target):
     first chunk; yields finish(), which lets it go on and gives what it read."""
     process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), "read-incr", target], stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, env=display_environment())
+    said = Said(process.stdout, f"reader {process.pid}")
+
+    def finish():
+        process.stdin.write(b"go\n")
+        process.stdin.flush()
+        return b"".join(iter(lambda: said.line(noted=False), b""))
+
     try:
-        assert process.stdout.readline() == b"paused\n", "the reader did not start an incremental read"
-        yield lambda: process.communicate(b"go\n", timeout=PATIENCE)[0]
+        assert said.line() == b"paused\n", "the reader did not start an incremental read"
+        yield finish
     finally:
         process.kill()
         process.wait(timeout=PATIENCE)
         process.stdin.close()
-        process.stdout.close()
 
 
 class Session:
