@@ -90,12 +90,9 @@ def peak_kib(wine, harness, exe, arguments, input_path=None, runs=5):
 def measured_run(wine, harness, exe, arguments, input_path=None, output=subprocess.DEVNULL):
     """One run of `exe` under GNU time: (peak KiB, seconds, standard output
     when `output` is a pipe)."""
-    with open(input_path or os.devnull, "rb") as into, tempfile.NamedTemporaryFile(dir=harness.WORK) as report:
-        done = subprocess.run(["/usr/bin/time", "-f", "%M %e", "-o", report.name, str(harness.WINE_DIR / "wine64"),
-                               str(exe), *arguments], env=wine.env, stdin=into, stdout=output,
-                              stderr=subprocess.DEVNULL)
-        peak, seconds = pathlib.Path(report.name).read_text().split()[-2:]
-    return int(peak), float(seconds), done.stdout
+    peak, seconds, done = session_lines.under_time([str(harness.WINE_DIR / "wine64"), str(exe), *arguments],
+                                                   input_path, env=wine.env, stdout=output, stderr=subprocess.DEVNULL)
+    return peak, seconds, done.stdout
 
 
 def measure_session_lines(wine, harness):
