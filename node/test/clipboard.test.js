@@ -27,7 +27,7 @@ const windowsPath = (file) => `Z:${file.replaceAll('/', '\\')}`;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 // Waits for what other processes do, with a wide bound; a failure says what it saw.
 async function until(done, what, ms = 30000) {
-  for (const start = Date.now(); !done(); await sleep(20)) assert.ok(Date.now() - start < ms, `${what()} after ${ms} ms`);
+  for (const start = Date.now(); !done(); await sleep(20)) if (Date.now() - start >= ms) assert.fail(`${what()} after ${ms} ms`);
 }
 
 // A clip_helper command; its streams go nowhere, so no Wine service can hold a pipe.
