@@ -178,8 +178,6 @@ class Wine:
         process, failed = start_until_released(self.env, HELPER, command, ready, release)
         self.not_started += [HELPER] * failed
         try:
-            assert process.poll() is None and ready.exists(), \
-                f"{command} did not start: status {process.poll()}, ready file {ready.exists()}"
             yield
         finally:
             release.touch()

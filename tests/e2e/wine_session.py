@@ -61,7 +61,8 @@ def windows_path(path):
 def start_until_released(env, helper, command, ready, release, **popen):
     """Starts `helper COMMAND READY RELEASE`, which lasts until RELEASE exists,
     and waits until it has created READY; a start that Wine's loader failed is
-    made again. Gives the process and the number of failed starts."""
+    made again. Gives the process and the number of failed starts, or raises
+    RuntimeError if it never got ready."""
     for path in (ready, release):
         path.unlink(missing_ok=True)
     failed = 0
@@ -75,17 +76,9 @@ def start_until_released(env, helper, command, ready, release, **popen):
         if process.poll() != LOADER_FAILED:
             break
         failed += 1
+    if process.poll() is not None or not ready.exists():
+        raise RuntimeError(f"{command} did not start: status {process.poll()}, ready file {ready.exists()}")
     return process, failed
-
-
-def keep_desktop(state_dir, env, helper):
-    """Starts a helper window that lasts until the wineserver is stopped and
-    waits until it is there, so the desktop has started."""
-    ready = state_dir / "desktop.ready"
-    window, _ = start_until_released(env, helper, "window", ready, state_dir / "desktop.never",
-                                     start_new_session=True)
-    if not ready.exists():
-        raise RuntimeError(f"the desktop's window did not start: status {window.poll()}")
 
 
 def start(state_dir, helper=None):
@@ -104,8 +97,9 @@ def start(state_dir, helper=None):
     try:
         subprocess.run([str(WINE_DIR / "wineserver"), "-p"], env=env, check=True, **quiet)
         subprocess.run([str(WINE_DIR / "wine64"), "wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
-        if helper:
-            keep_desktop(state_dir, env, helper)
+        if helper:  # a window that lasts until the wineserver is stopped, and so the desktop
+            start_until_released(env, helper, "window", state_dir / "desktop.ready", state_dir / "desktop.never",
+                                 start_new_session=True)
     except (subprocess.SubprocessError, OSError, RuntimeError):
         stop(state_dir, quiet=True)
         raise
