@@ -38,7 +38,7 @@ import wine_session  # noqa: E402
 
 def main():
     node_only = sys.argv[1:] == ["node"]
-    wine_session.start(STATE)
+    wine_session.start(STATE, BUILD / "clip_helper.exe")
     try:
         import harness
         wine = harness.Wine()
@@ -90,25 +90,21 @@ def peak_kib(wine, harness, exe, arguments, input_path=None, runs=5):
 def measured_run(wine, harness, exe, arguments, input_path=None, output=subprocess.DEVNULL):
     """One run of `exe` under GNU time: (peak KiB, seconds, standard output
     when `output` is a pipe)."""
-    with open(input_path or os.devnull, "rb") as into, tempfile.NamedTemporaryFile(dir=harness.WORK) as report:
-        done = subprocess.run(["/usr/bin/time", "-f", "%M %e", "-o", report.name, str(harness.WINE_DIR / "wine64"),
-                               str(exe), *arguments], env=wine.env, stdin=into, stdout=output,
-                              stderr=subprocess.DEVNULL)
-        peak, seconds = pathlib.Path(report.name).read_text().split()[-2:]
-    return int(peak), float(seconds), done.stdout
+    peak, seconds, done = session_lines.under_time([str(harness.WINE_DIR / "wine64"), str(exe), *arguments],
+                                                   input_path, env=wine.env, stdout=output, stderr=subprocess.DEVNULL)
+    return peak, seconds, done.stdout
 
 
 def measure_session_lines(wine, harness):
     """--serve given one hostile line on standard input, then its end: the
     peak and the time of a run, each the median of three."""
     rows = []
-    with wine.window_alive():
-        for title, path, size, reply in session_lines.write_lines(harness.WORK):
-            runs = [measured_run(wine, harness, harness.EXE, ["--serve"], path, subprocess.PIPE) for _ in range(3)]
-            path.unlink()
-            assert all(stdout.startswith(reply) for _, _, stdout in runs), runs[0][2][:200]
-            rows.append((title, size, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs)))
-            print(f"measured: the session given {title}", file=sys.stderr)
+    for title, path, size, reply in session_lines.write_lines(harness.WORK):
+        runs = [measured_run(wine, harness, harness.EXE, ["--serve"], path, subprocess.PIPE) for _ in range(3)]
+        path.unlink()
+        assert all(stdout.startswith(reply) for _, _, stdout in runs), runs[0][2][:200]
+        rows.append((title, size, statistics.median(r[0] for r in runs), statistics.median(r[1] for r in runs)))
+        print(f"measured: the session given {title}", file=sys.stderr)
     return rows
 
 
@@ -215,11 +211,10 @@ def print_table(rows):
 
 
 def measure_node(wine, harness):
-    """The Node.js package's figures, measured with a window alive: a helper
-    that had to start Wine's desktop would hand it its pipes."""
+    """The Node.js package's figures, measured while the session's desktop
+    lasts: a helper that had to start Wine's desktop would hand it its pipes."""
     env = dict(wine.env, VANTLE_WINE=str(harness.WINE_DIR / "wine64"), VANTLE_EXE=str(harness.EXE))
-    with wine.window_alive():
-        done = subprocess.run(["node", str(NODE_BENCH)], env=env, stdout=subprocess.PIPE, check=True, timeout=3600)
+    done = subprocess.run(["node", str(NODE_BENCH)], env=env, stdout=subprocess.PIPE, check=True, timeout=3600)
     print("measured: the Node.js package", file=sys.stderr)
     return json.loads(done.stdout)
 

@@ -77,16 +77,13 @@ def session_line_rows():
     where a relative path grows least when it is made absolute."""
     rows = []
     with tempfile.TemporaryDirectory() as folder:
-        report = pathlib.Path(folder, "time")
         for title, path, size, reply in session_lines.write_lines(folder):
-            with open(path, "rb") as into:
-                done = subprocess.run(["/usr/bin/time", "-f", "%M %e", "-o", str(report), str(x11.EXE), "--serve"],
-                                      stdin=into, stdout=subprocess.PIPE, env=x11.display_environment(), cwd="/")
+            peak, seconds, done = session_lines.under_time([str(x11.EXE), "--serve"], path, stdout=subprocess.PIPE,
+                                                           env=x11.display_environment(), cwd="/")
             assert done.stdout.startswith(reply), done.stdout[:200]
             # The list handed to a detached server at the end is taken back.
             x11.run("--copy_files", "/")
-            peak, seconds = report.read_text().split()[-2:]
-            rows.append((title, size, int(peak), float(seconds)))
+            rows.append((title, size, peak, seconds))
     return rows
 
 

@@ -5,7 +5,6 @@
 session calls. Median wall times from the start of the process to its exit
 (for calls, from the request's write to the reply's read). Not a test: the
 numbers depend on the machine; the README keeps the latest table."""
-import json
 import os
 import statistics
 import subprocess
@@ -14,11 +13,11 @@ import time
 
 import bench_linux as linux
 
+STATE = linux.ROOT / "build" / "bench-wayland"
+os.environ["VANTLE_WAYLAND_STATE"] = str(STATE)
 sys.path.insert(0, str(linux.ROOT / "tests" / "e2e_wayland"))
 import compositor  # noqa: E402
-
-STATE = linux.ROOT / "build" / "bench-wayland"
-LISTED = linux.LISTED
+import wayland_harness  # noqa: E402
 
 
 def command_ms(arguments, input, env, expected=None):
@@ -37,20 +36,19 @@ def command_ms(arguments, input, env, expected=None):
 def main():
     compositor.start("sway", STATE)
     try:
-        env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
-        env["WAYLAND_DISPLAY"] = json.loads((STATE / "sway.json").read_text())["wayland_display"]
+        env = wayland_harness.environment("sway")
         paste = ["wl-paste", "-n", "-t", "text/uri-list"]
         rows = [("copy 100,000 paths, returns", linux.median_ms(["--copy_files_stdin"], linux.LINES, env=env),
-                 command_ms(["wl-copy", "-t", "text/uri-list"], LISTED, env))]
+                 command_ms(["wl-copy", "-t", "text/uri-list"], linux.LISTED, env))]
         linux.wall_ms(["--copy_files_stdin"], linux.LINES, env)
-        served_by_program = command_ms(paste, None, env, LISTED)
-        subprocess.run(["wl-copy", "-t", "text/uri-list"], input=LISTED, env=env, stdout=subprocess.DEVNULL,
-                       check=True)
+        served_by_program = command_ms(paste, None, env, linux.LISTED)
+        wayland_harness.wl_copy(env, "text/uri-list", linux.LISTED)
+        served_by_wl_copy = command_ms(paste, None, env, linux.LISTED)
         rows.append(("`wl-paste` of those 100,000 paths (vantle-native / wl-copy serving)", served_by_program,
-                     command_ms(paste, None, env, LISTED)))
+                     served_by_wl_copy))
         rows.append(("read 100,000 paths that wl-copy serves (`--read_files_with_effect` / `wl-paste`)",
                      linux.median_ms(["--read_files_with_effect"], expected=b"copy\n" + linux.LINES, env=env),
-                     command_ms(paste, None, env, LISTED)))
+                     served_by_wl_copy))
         rows.append(("session call `copyFiles` of 1 path", linux.call_ms("copyFiles", {"files": ["/tmp/a"]}, env),
                      None))
         rows.append(("session call `readFiles` of 1 path that the last copy's detached server serves",

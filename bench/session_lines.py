@@ -1,7 +1,10 @@
 """The hostile request lines of the session's memory rows, for the Wine and
 the Linux benchmarks: lines of 64 MiB, the longest the session reads, made of
-the smallest elements that JSON allows."""
+the smallest elements that JSON allows; and a run measured by GNU time."""
+import os
 import pathlib
+import subprocess
+import tempfile
 
 LINE_LIMIT = 64 << 20
 HEAD = b'{"jsonrpc":"2.0","id":1,"method":"copyFiles","params":{"files":['
@@ -24,6 +27,15 @@ def write_lines(folder):
         path.write_bytes(line + b"\n")
         lines.append((title, path, len(line), reply))
     return lines
+
+
+def under_time(command, input_path=None, **run):
+    """One run of `command` under GNU time, the file `input_path` on its
+    standard input: (peak resident KiB, seconds, the completed run)."""
+    with open(input_path or os.devnull, "rb") as into, tempfile.NamedTemporaryFile() as report:
+        done = subprocess.run(["/usr/bin/time", "-f", "%M %e", "-o", report.name, *command], stdin=into, **run)
+        peak, seconds = pathlib.Path(report.name).read_text().split()[-2:]
+    return int(peak), float(seconds), done
 
 
 def print_table(where, rows):

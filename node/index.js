@@ -273,7 +273,6 @@ class Session extends EventEmitter {
   #helper = null; // the helper that takes new requests
   #running = new Set(); // every helper not yet ended, finishing ones included
   #queue = []; // calls waiting for the helper, the oldest first
-  #current = null; // the call a helper works on; one at a time, so that calls take effect in order
   #pending = 0; // calls made and not yet settled
   #closed = null; // close()'s promise, once it was asked
   #resolveClosed = null;
@@ -352,14 +351,18 @@ class Session extends EventEmitter {
     if (helper.watching !== watch) {
       helper.watching = watch;
       helper.request = { message: { jsonrpc: '2.0', id: REQUEST_ID, method: 'watch', params: { enabled: watch } } };
-    } else if (this.#current === null && this.#queue.length > 0 && !this.#queue[0].backoff) {
-      this.#current = this.#queue.shift();
-      this.#current.helper = helper;
-      helper.request = this.#current;
+    } else if (!this.#callUnderWay() && this.#queue.length > 0 && !this.#queue[0].backoff) {
+      helper.request = this.#queue.shift();
+      helper.request.helper = helper;
     } else {
       return;
     }
     helper.send(helper.request.message);
+  }
+
+  // One call at a time, on whichever helper, so that calls take effect in order.
+  #callUnderWay() {
+    return [...this.#running].some((helper) => helper.request instanceof Call);
   }
 
   #start() {
@@ -435,7 +438,6 @@ class Session extends EventEmitter {
 
   #answered(call, reply) {
     call.helper = null;
-    this.#current = null;
     if (!reply.error) return this.#settle(call, null, reply.result);
     const busy = isBusy(reply.error, this.#program);
     const delay = busy ? call.nextDelay() : null;
@@ -491,7 +493,6 @@ class Session extends EventEmitter {
   }
 
   #settle(call, error, result) {
-    if (call === this.#current) this.#current = null;
     clearTimeout(call.timer);
     clearTimeout(call.backoff);
     this.#pending -= 1;

@@ -13,7 +13,7 @@ import threading
 import time
 import unittest
 
-from wine_session import LOADER_ATTEMPTS, LOADER_FAILED, WINE_DIR, windows_path, wine_environment
+from wine_session import LOADER_ATTEMPTS, LOADER_FAILED, WINE_DIR, start_until_released, windows_path, wine_environment
 
 STATE_DIR = pathlib.Path(os.environ["VANTLE_WINE_STATE"])
 WINDOWS_BUILD = pathlib.Path(os.environ["VANTLE_WINDOWS_BUILD"])
@@ -24,6 +24,8 @@ WORK = STATE_DIR / "work"
 REPORT_HINT = b"note: run with `RUST_BACKTRACE=1` environment variable to display a backtrace\n"
 UNWRAP = b"called `Result::unwrap()` on an `Err` value: "
 CF_HDROP_HEADER = bytes.fromhex("14000000" + "00" * 12 + "01000000")
+# The clipboard error of a read whose owner never rendered its list.
+UNRENDERED = "the clipboard's owner did not render the list within 10 s"
 
 # The helper's status when CreateProcessW failed: the same failure inside Wine.
 HELPER_COULD_NOT_START = 3
@@ -173,21 +175,9 @@ class Wine:
         (it is given its ready file, then its release file); yields once it
         has created its ready file."""
         ready, release = WORK / f"{command}.ready", WORK / f"{command}.release"
-        for path in (ready, release):
-            path.unlink(missing_ok=True)
-        for _ in range(LOADER_ATTEMPTS):
-            process = subprocess.Popen([str(WINE_DIR / "wine64"), str(HELPER), command, windows_path(ready),
-                                        windows_path(release)], env=self.env, stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            deadline = time.monotonic() + 120
-            while not ready.exists() and process.poll() is None and time.monotonic() < deadline:
-                time.sleep(0.05)
-            if process.poll() != LOADER_FAILED:
-                break
-            self.not_started.append(HELPER)
+        process, failed = start_until_released(self.env, HELPER, command, ready, release)
+        self.not_started += [HELPER] * failed
         try:
-            assert process.poll() is None and ready.exists(), \
-                f"{command} did not start: status {process.poll()}, ready file {ready.exists()}"
             yield
         finally:
             release.touch()
@@ -196,10 +186,6 @@ class Wine:
     def clipboard_held(self):
         """Another process holds the clipboard open with its own window."""
         return self.helper_until_released("hold")
-
-    def window_alive(self):
-        """A Wine process with a window, so the desktop serves the X selection."""
-        return self.helper_until_released("window")
 
     @contextlib.contextmanager
     def hung_owner(self):
@@ -279,8 +265,8 @@ class Silence(AssertionError):
 class Session:
     """vantle_native.exe --serve under Wine with its standard streams on
     pipes: requests written a line at a time, replies and notifications read
-    as they come. Start it while Wine's desktop is up (Wine.window_alive), or
-    a Wine service started by it would hold the pipes. A session that Wine's
+    as they come. Start it while Wine's desktop is up (the session keeps one),
+    or a Wine service started by it would hold the pipes. A session that Wine's
     loader never started is started again and given what was sent to it."""
 
     def __init__(self, wine, reading=True):

@@ -117,11 +117,10 @@ class CopyFiles(WineTestCase):
             first, second = pathlib.Path(folder, "first file.txt"), pathlib.Path(folder, "second.txt")
             first.write_text("1")
             second.write_text("2")
-            with self.wine.window_alive():
-                done = self.wine.run("--copy_files", f"{windows_path(first)};;;{windows_path(second)}")
-                self.assertEqual(done.status, 0)
-                listed = subprocess.run(["xclip", "-selection", "clipboard", "-t", "text/uri-list", "-o"],
-                                        env=self.wine.env, capture_output=True, timeout=30)
+            done = self.wine.run("--copy_files", f"{windows_path(first)};;;{windows_path(second)}")
+            self.assertEqual(done.status, 0)
+            listed = subprocess.run(["xclip", "-selection", "clipboard", "-t", "text/uri-list", "-o"],
+                                    env=self.wine.env, capture_output=True, timeout=30)
             # Wine percent-encodes every character of the path.
             uris = [urllib.parse.unquote(uri) for uri in listed.stdout.decode().split("\r\n") if uri]
             self.assertEqual(uris, [f"file://{first}", f"file://{second}"])

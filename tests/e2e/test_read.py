@@ -6,9 +6,7 @@ import tempfile
 import time
 import unittest
 
-from harness import REPORT_HINT, WORK, WineTestCase, drop_block, windows_path
-
-UNRENDERED = "the clipboard's owner did not render the list within 10 s"
+from harness import REPORT_HINT, UNRENDERED, WORK, WineTestCase, drop_block, windows_path
 
 
 class ReadFiles(WineTestCase):
@@ -152,8 +150,7 @@ class ReadFiles(WineTestCase):
                                      stderr=subprocess.DEVNULL)
             xclip.communicate(uri_list.encode(), timeout=10)
             try:
-                with self.wine.window_alive():
-                    done = self.wine.run("--read_files")
+                done = self.wine.run("--read_files")
             finally:
                 xclip.kill()
         self.assertEqual((done.status, done.stderr), (0, b""), done)

@@ -6,20 +6,17 @@ import tempfile
 import time
 import unittest
 
-from harness import WORK, Session, Silence, WineTestCase, drop_block, windows_path
+from harness import UNRENDERED, WORK, Session, Silence, WineTestCase, drop_block, windows_path
 
 MOVE = (2).to_bytes(4, "little")
 
 
 class Serve(WineTestCase):
     def setUp(self):
-        self.window = self.wine.window_alive()
-        self.window.__enter__()
         self.session = Session(self.wine)
 
     def tearDown(self):
         self.session.discard()
-        self.window.__exit__(None, None, None)
         super().tearDown()
 
     def read_when_free(self):
@@ -31,7 +28,7 @@ class Serve(WineTestCase):
         deadline = time.monotonic() + 120
         while time.monotonic() < deadline:
             reply = self.session.call("readFiles")
-            if reply.get("error", {}).get("message", "").endswith("did not render the list within 10 s"):
+            if reply.get("error", {}).get("message", "").endswith(UNRENDERED):
                 self.session.discard()
                 self.session = Session(self.wine)
             elif reply.get("error", {}).get("data") != {"osError": 5}:
@@ -177,8 +174,6 @@ class Serve(WineTestCase):
         self.assertEqual(self.session.wait(), 0)
 
     def test_a_read_that_the_owner_never_renders_is_answered_then_the_session_ends(self):
-        unrendered = "the clipboard's owner did not render the list within 10 s"
-
         def read_twice():
             if self.session.process.poll() is not None:  # ended in an attempt made again
                 self.session.discard()
@@ -195,9 +190,9 @@ class Serve(WineTestCase):
 
         first, then, ended, free = self.wine.against_hung_owner(read_twice)
         self.assertEqual(first, {"jsonrpc": "2.0", "id": 1, "error": {
-            "code": 1, "message": f"Clipboard error: {unrendered}"}}, self.session)
+            "code": 1, "message": f"Clipboard error: {UNRENDERED}"}}, self.session)
         self.assertIsNone(then, self.session)
-        self.assertEqual(ended, (101, self.clipboard_text_report(unrendered, b"src/main:64:32")), self.session)
+        self.assertEqual(ended, (101, self.clipboard_text_report(UNRENDERED, b"src/main:64:32")), self.session)
         self.assertTrue(free, "the clipboard was left open while the owner hangs")
         self.session.discard()
         self.session = Session(self.wine)

@@ -58,23 +58,27 @@ def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def keep_desktop(state_dir, env, helper):
-    """Starts a helper window that lasts until the wineserver is stopped and
-    waits until it is there, so the desktop has started."""
-    ready = state_dir / "desktop.ready"
-    ready.unlink(missing_ok=True)
+def start_until_released(env, helper, command, ready, release, **popen):
+    """Starts `helper COMMAND READY RELEASE`, which lasts until RELEASE exists,
+    and waits until it has created READY; a start that Wine's loader failed is
+    made again. Gives the process and the number of failed starts, or raises
+    RuntimeError if it never got ready."""
+    for path in (ready, release):
+        path.unlink(missing_ok=True)
+    failed = 0
     for _ in range(LOADER_ATTEMPTS):
-        window = subprocess.Popen([str(WINE_DIR / "wine64"), str(helper), "window", windows_path(ready),
-                                   windows_path(state_dir / "desktop.never")], env=env, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        process = subprocess.Popen([str(WINE_DIR / "wine64"), str(helper), command, windows_path(ready),
+                                    windows_path(release)], env=env, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **popen)
         deadline = time.monotonic() + 120
-        while not ready.exists() and window.poll() is None and time.monotonic() < deadline:
+        while not ready.exists() and process.poll() is None and time.monotonic() < deadline:
             time.sleep(0.05)
-        if ready.exists():
-            return
-        if window.poll() != LOADER_FAILED:
+        if process.poll() != LOADER_FAILED:
             break
-    raise RuntimeError(f"the desktop's window did not start: status {window.poll()}")
+        failed += 1
+    if process.poll() is not None or not ready.exists():
+        raise RuntimeError(f"{command} did not start: status {process.poll()}, ready file {ready.exists()}")
+    return process, failed
 
 
 def start(state_dir, helper=None):
@@ -93,8 +97,9 @@ def start(state_dir, helper=None):
     try:
         subprocess.run([str(WINE_DIR / "wineserver"), "-p"], env=env, check=True, **quiet)
         subprocess.run([str(WINE_DIR / "wine64"), "wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
-        if helper:
-            keep_desktop(state_dir, env, helper)
+        if helper:  # a window that lasts until the wineserver is stopped, and so the desktop
+            start_until_released(env, helper, "window", state_dir / "desktop.ready", state_dir / "desktop.never",
+                                 start_new_session=True)
     except (subprocess.SubprocessError, OSError, RuntimeError):
         stop(state_dir, quiet=True)
         raise

@@ -4,14 +4,9 @@ import tempfile
 import time
 import unittest
 
-from x11_harness import (EXE, LOCATION, PATIENCE, TARGETS, display_environment, file_uri, offered, peer, peer_read,
-                         report, run, servers, wait_until, xclip_in, xclip_out)
-
-PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
-URIS = [file_uri(p) for p in PATHS]
-LIST = "".join(u + "\r\n" for u in URIS).encode()
-LINES = "".join(p + "\n" for p in PATHS).encode()
-DONE = (0, b"", b"")
+from x11_harness import (DONE, EXE, LINES, LIST, LOCATION, PATIENCE, PATHS, TARGETS, UNANSWERED, URIS,
+                         display_environment, many_paths, offered, peer, peer_read, report, run, servers, wait_until,
+                         xclip_in, xclip_out)
 
 
 class OneShot(unittest.TestCase):
@@ -79,9 +74,7 @@ class OneShot(unittest.TestCase):
         self.assertEqual(xclip_out("UTF8_STRING"), b"kept")
 
     def test_incremental_transfers_carry_100000_paths_both_ways(self):
-        paths = [f"/tmp/dir/path number {i:06d} with some padding to sixty.txt" for i in range(100000)]
-        lines = "".join(p + "\n" for p in paths).encode()
-        listed = "".join(file_uri(p) + "\r\n" for p in paths).encode()
+        lines, listed = many_paths()
         self.assertEqual(run("--copy_files_stdin", input=lines), DONE)
         self.assertEqual(xclip_out("text/uri-list"), listed)
         # One MULTIPLE request starts one incremental transfer: a second long target is refused.
@@ -91,10 +84,7 @@ class OneShot(unittest.TestCase):
         self.assertEqual(run("--read_files"), (0, lines, b""))
 
     def test_an_owner_that_does_not_answer_fails_within_the_deadline(self):
-        for mode, option, text in (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
-                                   ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a "
-                                                             b"transfer (nothing for 5 s)"),
-                                   ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB")):
+        for mode, option, text in UNANSWERED:
             with self.subTest(mode=mode), peer(mode, "text/uri-list"):
                 # Each by its own bound (5 s, or the size), far from the whole transfer's 60 s.
                 started = time.monotonic()

@@ -53,6 +53,23 @@ def file_uri(path):
     return "file://" + urllib.parse.quote(path, safe="/")
 
 
+PATHS = ["/tmp/a b.txt", "/tmp/Фото 😀.png", "/tmp/%;,#?[]'"]
+URIS = [file_uri(p) for p in PATHS]
+LIST = "".join(u + "\r\n" for u in URIS).encode()
+LINES = "".join(p + "\n" for p in PATHS).encode()
+DONE = (0, b"", b"")
+# A peer's modes that never give a whole answer, the option read against each, and its report.
+UNANSWERED = (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
+              ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a transfer (nothing for 5 s)"),
+              ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB"))
+
+
+def many_paths():
+    """100,000 paths of sixty characters, as lines and as the URI list that offers them."""
+    paths = [f"/tmp/dir/path number {i:06d} with some padding to sixty.txt" for i in range(100000)]
+    return "".join(p + "\n" for p in paths).encode(), "".join(file_uri(p) + "\r\n" for p in paths).encode()
+
+
 def run(*arguments, input=b"", env=None, timeout=PATIENCE):
     """(status, stdout, stderr) of the exe, run with pipes for its streams: a
     copy's detached server must not hold them, or this waits for the timeout."""
@@ -140,12 +157,13 @@ class Said:
                 self.lines.put(line)
         self.lines.put(b"")
 
-    def line(self):
+    def line(self, noted=True):
         try:
             line = self.lines.get(timeout=PATIENCE)
         except queue.Empty:
             raise AssertionError(f"{self.who} said nothing within {PATIENCE} s") from None
-        note(self.who, line)
+        if noted:
+            note(self.who, line)
         return line
 
 
@@ -196,14 +214,20 @@ def paused_incr_read(target):
     first chunk; yields finish(), which lets it go on and gives what it read."""
     process = subprocess.Popen([SYSTEM_PYTHON, str(PEER), "read-incr", target], stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, env=display_environment())
+    said = Said(process.stdout, f"reader {process.pid}")
+
+    def finish():
+        process.stdin.write(b"go\n")
+        process.stdin.flush()
+        return b"".join(iter(lambda: said.line(noted=False), b""))
+
     try:
-        assert process.stdout.readline() == b"paused\n", "the reader did not start an incremental read"
-        yield lambda: process.communicate(b"go\n", timeout=PATIENCE)[0]
+        assert said.line() == b"paused\n", "the reader did not start an incremental read"
+        yield finish
     finally:
         process.kill()
         process.wait(timeout=PATIENCE)
         process.stdin.close()
-        process.stdout.close()
 
 
 class Session:
@@ -215,6 +239,14 @@ class Session:
         self.said = Said(self.process.stdout, "session")
         self.notes = []
         self.next_id = 0
+
+    @classmethod
+    def of(cls, test, env=None):
+        """A session that is killed after `test` if it failed before ending it,
+        so that a failure does not leave a server behind for the next test."""
+        session = cls(env)
+        test.addCleanup(lambda: session.process.poll() is None and session.process.kill())
+        return session
 
     def send(self, method, params=None):
         self.next_id += 1

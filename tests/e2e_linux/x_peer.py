@@ -104,9 +104,9 @@ while True:
         continue
     if mode == "told":
         print("asked", screen.get_atom_name(request.target), flush=True)
-    property = X.NONE
+    property = X.NONE  # a refusal, unless an answer below names the property
     if mode == "told" and sys.stdin.readline() != "answer\n":
-        pass
+        pass  # told "refuse": the refusal stands
     elif request.target == screen.intern_atom("TARGETS"):
         request.requestor.change_property(request.property, Xatom.ATOM, 32, list(offered))
         property = request.property

@@ -5,8 +5,8 @@ import itertools
 import time
 import unittest
 
-from wayland_harness import (DONE, LINES, LIST, LOCATION, PATHS, URIS, environment, file_uri, offered, offered_types,
-                             paste, peer, report, run, servers, wait_until, wl_copy)
+from wayland_harness import (DONE, LINES, LIST, LOCATION, PATHS, UNANSWERED, URIS, environment, many_paths, offered,
+                             offered_types, paste, peer, report, run, servers, wait_until, wl_copy)
 
 BOTH = {name: environment(name) for name in ("sway", "kwin")}
 ENV = BOTH["sway"]
@@ -56,9 +56,7 @@ class OneShot(unittest.TestCase):
                 self.assertEqual(run("--read_files", env=env), DONE)
 
     def test_100000_paths_both_ways(self):
-        paths = [f"/tmp/dir/path number {i:06d} with some padding to sixty.txt" for i in range(100000)]
-        lines = "".join(p + "\n" for p in paths).encode()
-        listed = "".join(file_uri(p) + "\r\n" for p in paths).encode()
+        lines, listed = many_paths()
         self.assertEqual(run("--copy_files_stdin", input=lines, env=ENV), DONE)
         self.assertEqual(paste(ENV, "-t", "text/uri-list"), listed)
         wl_copy(ENV, "text/uri-list", listed)
@@ -72,10 +70,7 @@ class OneShot(unittest.TestCase):
         wait_until(lambda: not servers(ENV), what="no server")
 
     def test_an_owner_that_does_not_answer_fails_within_the_deadline(self):
-        for mode, option, text in (("mute", "--read_files_with_effect", b"the clipboard's owner did not answer within 5 s"),
-                                   ("stall", "--read_files", b"the clipboard's owner stopped in the middle of a "
-                                                             b"transfer (nothing for 5 s)"),
-                                   ("endless", "--read_files", b"the clipboard's data is larger than 256 MiB")):
+        for mode, option, text in UNANSWERED:
             with self.subTest(mode=mode), peer(ENV, mode, "text/uri-list"):
                 started = time.monotonic()
                 done = run(option, env=ENV)

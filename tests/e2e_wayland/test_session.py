@@ -15,8 +15,7 @@ class Serve(unittest.TestCase):
         for compositor in ("sway", "kwin"):
             with self.subTest(compositor=compositor):
                 env = environment(compositor)
-                session = Session(env)
-                self.addCleanup(lambda s=session: s.process.poll() is None and s.process.kill())
+                session = Session.of(self, env)
                 watched = session.call("watch", {"enabled": True})["sequence"]
                 copied = session.call("copyFiles", {"files": FILES})["sequence"]
                 self.assertEqual(copied, watched + 1)
@@ -42,8 +41,7 @@ class Serve(unittest.TestCase):
 
     def test_a_read_of_another_owner_holds_up_no_paste_of_the_sessions_list(self):
         env = environment("sway")
-        session = Session(env)
-        self.addCleanup(lambda: session.process.poll() is None and session.process.kill())
+        session = Session.of(self, env)
         files = [f"/tmp/paste/{i:06d} padded to a longer name.txt" for i in range(100000)]
         copied = session.call("copyFiles", {"files": files})["sequence"]
         reader = subprocess.Popen(["wl-paste", "-n", "-t", "text/uri-list"], stdout=subprocess.PIPE, env=env)

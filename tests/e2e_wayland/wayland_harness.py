@@ -11,10 +11,9 @@ import sys
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "e2e_linux"))
 
 import x11_harness  # noqa: E402
-# What the tests take from the X11 suite: its helpers and its list of paths.
-from test_x11 import DONE, LINES, LIST, PATHS, URIS  # noqa: E402,F401
-from x11_harness import (LOCATION, Session, file_uri, offered, report, run, wait_until, xclip_in,  # noqa: E402,F401
-                         xclip_out)
+# What the tests take from the X11 suite: its helpers, its list of paths and its owners that never answer.
+from x11_harness import (DONE, LINES, LIST, LOCATION, PATIENCE, PATHS, UNANSWERED, URIS, Session,  # noqa: E402,F401
+                         file_uri, many_paths, offered, report, run, wait_until, xclip_in, xclip_out)
 
 STATE_DIR = pathlib.Path(os.environ.get("VANTLE_WAYLAND_STATE", "/nonexistent"))
 PEER = os.environ.get("VANTLE_WAYLAND_PEER", "/nonexistent")
@@ -31,13 +30,13 @@ def environment(compositor):
     return env
 
 
-def paste(env, *arguments):
+def paste(env, *arguments, timeout=PATIENCE):
     """What wl-paste printed (-n: no line added), or its failure. On KWin it
     waits for ever while the clipboard is empty: that is an answer too."""
     try:
-        done = subprocess.run(["wl-paste", "-n", *arguments], env=env, capture_output=True, timeout=10)
+        done = subprocess.run(["wl-paste", "-n", *arguments], env=env, capture_output=True, timeout=timeout)
     except subprocess.TimeoutExpired:
-        return b"(no answer from wl-paste within 10 s)"
+        return f"(no answer from wl-paste within {timeout} s)".encode()
     return done.stdout if done.returncode == 0 else done.stderr
 
 
@@ -53,7 +52,8 @@ def wl_copy(env, type, data=b""):
     subprocess.run(["wl-copy", *arguments], input=data, env=env, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=30, check=True)
     if type:
-        wait_until(lambda: paste(env, "-t", type) == data, what=f"wl-copy serving {type}")
+        # Asked before wl-copy's background process has the clipboard, KWin may find it empty.
+        wait_until(lambda: paste(env, "-t", type, timeout=10) == data, what=f"wl-copy serving {type}")
 
 
 def peer(env, mode, *types):

@@ -67,15 +67,17 @@ static void send_data(void *data, struct zwlr_data_control_source_v1 *source, co
     }
   }
   const int told = strcmp(peer->mode, "told") == 0;
+  int answering = 1;
   if (told) {
     char word[16];
     printf("asked %s\n", type);
     fflush(stdout);
-    if (!fgets(word, sizeof word, stdin) || strcmp(word, "answer\n") != 0) return;
+    /* Told to refuse: the pipe closes with nothing written. */
+    answering = fgets(word, sizeof word, stdin) && strcmp(word, "answer\n") == 0;
   }
   if (!told && strcmp(peer->mode, "serve") != 0 && strcmp(peer->mode, "endless") != 0) return; /* the pipe stays open */
   size_t length = strlen(type);
-  for (int i = 0; i < peer->count; ++i)
+  for (int i = 0; answering && i < peer->count; ++i)
     if (strncmp(peer->types[i], type, length) == 0 && peer->types[i][length] == '=')
       write_hex(fd, peer->types[i] + length + 1);
   close(fd);
