@@ -39,6 +39,8 @@ Worker::Slot* started_slot() {
 Milestone::Milestone() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 bool Worker::run_within(DWORD bound_ms, LPTHREAD_START_ROUTINE run, void* job, const Milestone& milestone) {
+    // The thread is still in the slot's last job: a new one would overwrite it.
+    if (stuck_) return false;
     if (slot_ == nullptr && milestone.event() != nullptr) slot_ = started_slot();
     if (slot_ == nullptr) {
         (void)run(job);
@@ -47,7 +49,10 @@ bool Worker::run_within(DWORD bound_ms, LPTHREAD_START_ROUTINE run, void* job, c
     slot_->run = run;
     slot_->job = job;
     (void)SetEvent(slot_->posted.get());
-    if (WaitForSingleObject(milestone.event(), bound_ms) == WAIT_TIMEOUT) return false;
+    if (WaitForSingleObject(milestone.event(), bound_ms) == WAIT_TIMEOUT) {
+        stuck_ = true;
+        return false;
+    }
     (void)WaitForSingleObject(slot_->done.get(), INFINITE);
     return true;
 }

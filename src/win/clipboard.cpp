@@ -286,6 +286,13 @@ Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effe
 
 namespace {
 
+// What read(milestone) gives, done by `worker`, or the unrendered error
+// when it has not got its data within the bound.
+template <class Read>
+auto read_within_bound(Worker& worker, Read read) {
+    return within(worker, render_bound_ms, std::move(read), [] { return Failure{unrendered_error()}; });
+}
+
 // Reaches `rendered` once the list's data is in hand.
 Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone& rendered) {
     auto format = drop_effect_format();
@@ -311,12 +318,8 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone
 
 }  // namespace
 
-Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner, bool& given_up) {
-    const auto read = [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); };
-    return within(worker, render_bound_ms, read, [&]() -> Result<SequencedDrop, ClipboardError> {
-        given_up = true;
-        return Failure{unrendered_error()};
-    });
+Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner) {
+    return read_within_bound(worker, [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); });
 }
 
 ClipboardError unrendered_error() { return Pasteboard{std::string(unrendered_text), std::nullopt}; }
@@ -372,15 +375,15 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
         });
     };
     win::Worker worker;
-    return win::within(worker, win::clipboard::render_bound_ms, read,
-                       [] { return Failure{win::clipboard::unrendered_error()}; });
+    return win::clipboard::read_within_bound(worker, read);
 }
 
 Result<std::optional<FileDrop>, ClipboardError> read_file_drop() {
     const auto window = win::MessageWindow::create();
+    // A read given up ends the process with its fatal report, and the held
+    // worker with it.
     win::Worker worker;
-    bool given_up = false;  // the fatal report ends the process, and the worker with it
-    auto read = win::clipboard::read_file_drop_within_bound(worker, win::handle_or_none(window), given_up);
+    auto read = win::clipboard::read_file_drop_within_bound(worker, win::handle_or_none(window));
     if (!read.ok()) return Failure{std::move(read.error())};
     return std::move(read.value().drop);
 }
