@@ -12,26 +12,9 @@
 #include <utility>
 
 #include "platform/win32.h"
+#include "win/kernel_handle.h"
 
 namespace vantle_native::win {
-
-// A kernel object's handle, closed at the end of its scope.
-class KernelHandle {
-public:
-    explicit KernelHandle(HANDLE handle) : handle_(handle) {}
-    KernelHandle(KernelHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    KernelHandle& operator=(KernelHandle&&) = delete;
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle() {
-        if (handle_ != nullptr) (void)CloseHandle(handle_);
-    }
-
-    [[nodiscard]] HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 // What the work tells its caller once it is past the part that may hang:
 // the rest (its own work on what it got) takes as long as it takes. It is
