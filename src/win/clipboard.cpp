@@ -222,6 +222,17 @@ auto read_clipboard_block(UINT format, Read&& read) -> decltype(read(nullptr, st
     return read(lock.address(), GlobalSize(data));
 }
 
+// Fetches the clipboard's file-drop block, reaches `rendered` (its owner has
+// rendered it) and reads it with read(address, size). The caller holds a
+// ClipboardGuard.
+template <class Read>
+auto read_drop_block(const Milestone& rendered, Read&& read) {
+    return read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) {
+        rendered.reached();
+        return read(address, size);
+    });
+}
+
 // Any program can put a file-drop block on the clipboard, and the platform's
 // queries trust it: one that would lead a reader past its end is refused
 // before anything reads it.
@@ -304,8 +315,7 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone
     if (!IsClipboardFormatAvailable(CF_HDROP)) return SequencedDrop{std::nullopt, sequence};
     auto effect = read_drop_effect(format.value());
     if (!effect.ok()) return Failure{std::move(effect.error())};
-    auto names = read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
-        rendered.reached();
+    auto names = read_drop_block(rendered, [](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
         const auto block = bytes_at(address, size);
         const auto layout = drop_files::drop_layout(block);
         auto walked = layout ? walked_names(block, *layout) : std::nullopt;
@@ -366,8 +376,7 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
     const auto read = [](const win::Milestone& rendered) -> Read {
         auto guard = ClipboardGuard::open();
         if (!guard.ok()) return Failure{clipboard_error(guard.error())};
-        return win::clipboard::read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) -> Read {
-            rendered.reached();
+        return win::clipboard::read_drop_block(rendered, [](void* address, std::size_t size) -> Read {
             if (!win::drop_files::is_readable_drop_block(win::clipboard::bytes_at(address, size))) {
                 return Failure{win::clipboard::unreadable_block_error()};
             }
