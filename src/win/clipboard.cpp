@@ -30,9 +30,13 @@ constexpr RecordLocation undecodable_name_record = record_location(140);
 constexpr std::string_view open_failure_prefix = "Error creating clipboard: ";
 constexpr std::string_view hand_over_failure_prefix = "Error writing files to clipboard: ";
 constexpr std::string_view undecodable_name_prefix = "Error read file list: ";
-// Whole, prefix included: built from its parts it would cost the exe more.
+// How long a read waits for the clipboard's owner to render the list, and
+// the error that names it when the owner has not: whole, prefix included
+// (built from its parts it would cost the exe more).
+constexpr DWORD render_bound_ms = 10'000;
 constexpr std::string_view unrendered_text = "Clipboard error: the clipboard's owner did not render the list within 10 s";
 static_assert(unrendered_text.starts_with(clipboard_error_prefix));
+static_assert(render_bound_ms == 10'000 && unrendered_text.ends_with(" 10 s"), "the error names the bound");
 
 using vantle_native::clipboard::DropEffect;
 using vantle_native::clipboard::FileDrop;

@@ -64,9 +64,8 @@ struct SequencedDrop {
 // An owner that renders its list on demand and hangs holds a read inside
 // GetClipboardData, with the clipboard open, for as long as it hangs. So a
 // read runs on `worker` and is given up when it has not got its data within
-// this bound: it fails, and the worker is held with the clipboard open, so
-// the process must end.
-inline constexpr DWORD render_bound_ms = 10'000;
+// a bound: it fails, and the worker is held with the clipboard open, so the
+// process must end.
 [[nodiscard]] Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner);
 // The error of a read given up at that bound.
 [[nodiscard]] ClipboardError unrendered_error();
