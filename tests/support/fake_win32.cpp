@@ -27,7 +27,7 @@ bool scripted_failure(const std::string& function) {
 
 void log(std::string call) { world().calls.push_back(std::move(call)); }
 
-// An event or a thread (signalled when its routine returns); abandoned when
+// An event, or a thread's handle (which nothing waits for); abandoned when
 // the world it was made in is reset, which fails every wait for it.
 struct KernelObject {
     std::mutex mutex;
@@ -381,12 +381,8 @@ BOOL SetEvent(HANDLE event) {
 }
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD, LPDWORD) {
     if (fake::scripted_failure("CreateThread")) return nullptr;
-    auto thread = std::make_shared<fake::KernelObject>();
-    std::thread([start, parameter, thread] {
-        (void)start(parameter);
-        fake::signal(*thread);
-    }).detach();
-    return fake::new_kernel_object(std::move(thread));
+    std::thread(start, parameter).detach();
+    return fake::new_kernel_object(std::make_shared<fake::KernelObject>());
 }
 DWORD WaitForSingleObject(HANDLE handle, DWORD bound_ms) {
     const auto object = fake::kernel_object(handle);
