@@ -11,6 +11,7 @@
 #include "file_clipboard.h"
 #include "diagnostics.h"
 #include "unicode/utf16_strict.h"
+#include "win/bounded_work.h"
 #include "win/drop_files.h"
 #include "win/message_window.h"
 

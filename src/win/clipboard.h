@@ -12,7 +12,10 @@
 #include "file_clipboard.h"
 #include "platform/win32.h"
 #include "result.h"
-#include "win/bounded_work.h"
+
+namespace vantle_native::win {
+class Worker;
+}
 
 namespace vantle_native::win::clipboard {
 

@@ -10,6 +10,7 @@
 
 #include "session/line_reader.h"
 #include "session/session.h"
+#include "win/bounded_work.h"
 #include "win/clipboard.h"
 #include "win/input_pump.h"
 #include "win/message_window.h"
