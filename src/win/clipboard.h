@@ -23,7 +23,8 @@ namespace vantle_native::win::clipboard {
 class ClipboardGuard {
 public:
     // One OpenClipboard: no retry, no wait. `owner` is a window of this
-    // thread, or none.
+    // process (a read's worker thread opens with its caller's window), or
+    // none.
     [[nodiscard]] static Result<ClipboardGuard, OsError> open(HWND owner = nullptr);
 
     ClipboardGuard(ClipboardGuard&& other) noexcept;
@@ -54,8 +55,9 @@ struct ClipboardBlock {
 [[nodiscard]] Status<OsError> set_clipboard_block(std::span<const ClipboardBlock> blocks);
 
 // The operations of file_clipboard.h that the added options and the session
-// use, with the clipboard opened by `owner`: a window of this thread, which
-// makes the open exclusive (or none).
+// use, with the clipboard opened by `owner`: the caller's window, which makes
+// the open exclusive (or none). A place opens it on the calling thread, a
+// read on its worker's.
 [[nodiscard]] Status<ClipboardError> place_file_list(const vantle_native::clipboard::PreparedList& list,
                                                      vantle_native::clipboard::DropEffect effect, HWND owner);
 
