@@ -356,12 +356,12 @@ std::string encode_reply(std::string_view id, Members&& members) {
 
 }  // namespace
 
-Request::Request(RequestId id, Method method, Params params, std::shared_ptr<const void> storage)
-    : id_(std::move(id)), method_(method), params_(params), storage_(std::move(storage)) {}
+Request::Request(RequestId id, Method method, Params params, std::unique_ptr<const std::string> line)
+    : id_(std::move(id)), method_(method), params_(params), line_(std::move(line)) {}
 
 Result<Request, ErrorReply> decode_request(std::string line) {
     // In its place for good before the parse: the files' views point into it.
-    auto kept = std::make_shared<std::string>(std::move(line));
+    auto kept = std::make_unique<std::string>(std::move(line));
     Envelope envelope(kept->data());
     if (const auto fault = line_fault(*kept, envelope)) {
         // An invalid request is answered even without an id: it is no

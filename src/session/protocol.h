@@ -47,7 +47,7 @@ using Params = std::variant<FilesParams, ReadParams, WatchParams>;
 // One decoded request; it owns the parsed line that its params view.
 class Request {
 public:
-    Request(RequestId id, Method method, Params params, std::shared_ptr<const void> storage);
+    Request(RequestId id, Method method, Params params, std::unique_ptr<const std::string> line);
 
     [[nodiscard]] const RequestId& id() const { return id_; }
     [[nodiscard]] Method method() const { return method_; }
@@ -55,14 +55,16 @@ public:
     // Lets go of the parsed line; the params' views die with it.
     void release() {
         params_ = ReadParams{};
-        storage_.reset();
+        line_.reset();
     }
 
 private:
     RequestId id_;
     Method method_;
     Params params_;
-    std::shared_ptr<const void> storage_;
+    // On the heap, so that the params' views into a short line, which a
+    // string keeps inside itself, survive the request's moves.
+    std::unique_ptr<const std::string> line_;
 };
 
 struct ErrorReply {

@@ -12,26 +12,9 @@
 #include <utility>
 
 #include "platform/win32.h"
+#include "win/kernel_handle.h"
 
 namespace vantle_native::win {
-
-// A kernel object's handle, closed at the end of its scope.
-class KernelHandle {
-public:
-    explicit KernelHandle(HANDLE handle) : handle_(handle) {}
-    KernelHandle(KernelHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    KernelHandle& operator=(KernelHandle&&) = delete;
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle() {
-        if (handle_ != nullptr) (void)CloseHandle(handle_);
-    }
-
-    [[nodiscard]] HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 // What the work tells its caller once it is past the part that may hang:
 // the rest (its own work on what it got) takes as long as it takes. It is
@@ -62,10 +45,15 @@ public:
     ~Worker() = default;
 
     // Runs run(job) on the worker and waits until it is done. False when
-    // `milestone` was not reached within `bound_ms`: the worker runs on,
-    // and takes no further job. Where no thread can be had, run(job) runs
-    // here, unbounded.
+    // `milestone` was not reached within `bound_ms`: the worker runs on
+    // with the job and is held from then on. A held worker takes no further
+    // job: false at once. Where no thread can be had, run(job) runs here,
+    // unbounded.
     [[nodiscard]] bool run_within(DWORD bound_ms, LPTHREAD_START_ROUTINE run, void* job, const Milestone& milestone);
+
+    // Whether a job was given up while the worker still runs it, holding
+    // what it took (an open clipboard) until the process ends.
+    [[nodiscard]] bool held() const { return stuck_; }
 
     // The job slot and the worker's events, the thread's own: it outlives
     // the Worker, waiting, until the process ends.
@@ -73,6 +61,7 @@ public:
 
 private:
     Slot* slot_ = nullptr;
+    bool stuck_ = false;
 };
 
 // What work(milestone) gives, done by `worker`, or what give_up() gives when
@@ -96,8 +85,9 @@ auto within(Worker& worker, DWORD bound_ms, Work work, GiveUp&& give_up)
     };
     auto job = std::make_unique<Job>(std::move(work));
     if (!worker.run_within(bound_ms, &Job::run, job.get(), job->milestone)) {
-        // The worker may still come back to the job, late: it is left to it,
-        // for the little while until the process ends.
+        // The worker may still come back to the job, late (a held worker
+        // never took it): it is left, for the little while until the process
+        // ends.
         (void)job.release();
         return give_up();
     }

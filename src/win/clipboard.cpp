@@ -11,6 +11,7 @@
 #include "file_clipboard.h"
 #include "diagnostics.h"
 #include "unicode/utf16_strict.h"
+#include "win/bounded_work.h"
 #include "win/drop_files.h"
 #include "win/message_window.h"
 
@@ -30,9 +31,13 @@ constexpr RecordLocation undecodable_name_record = record_location(140);
 constexpr std::string_view open_failure_prefix = "Error creating clipboard: ";
 constexpr std::string_view hand_over_failure_prefix = "Error writing files to clipboard: ";
 constexpr std::string_view undecodable_name_prefix = "Error read file list: ";
-// Whole, prefix included: built from its parts it would cost the exe more.
+// How long a read waits for the clipboard's owner to render the list, and
+// the error that names it when the owner has not: whole, prefix included
+// (built from its parts it would cost the exe more).
+constexpr DWORD render_bound_ms = 10'000;
 constexpr std::string_view unrendered_text = "Clipboard error: the clipboard's owner did not render the list within 10 s";
 static_assert(unrendered_text.starts_with(clipboard_error_prefix));
+static_assert(render_bound_ms == 10'000 && unrendered_text.ends_with(" 10 s"), "the error names the bound");
 
 using vantle_native::clipboard::DropEffect;
 using vantle_native::clipboard::FileDrop;
@@ -222,6 +227,17 @@ auto read_clipboard_block(UINT format, Read&& read) -> decltype(read(nullptr, st
     return read(lock.address(), GlobalSize(data));
 }
 
+// Fetches the clipboard's file-drop block, reaches `rendered` (its owner has
+// rendered it) and reads it with read(address, size). The caller holds a
+// ClipboardGuard.
+template <class Read>
+auto read_drop_block(const Milestone& rendered, Read&& read) {
+    return read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) {
+        rendered.reached();
+        return read(address, size);
+    });
+}
+
 // Any program can put a file-drop block on the clipboard, and the platform's
 // queries trust it: one that would lead a reader past its end is refused
 // before anything reads it.
@@ -286,6 +302,13 @@ Status<ClipboardError> place_file_list(const PreparedList& list, DropEffect effe
 
 namespace {
 
+// What read(milestone) gives, done by `worker`, or the unrendered error
+// when it has not got its data within the bound.
+template <class Read>
+auto read_within_bound(Worker& worker, Read read) {
+    return within(worker, render_bound_ms, std::move(read), [] { return Failure{unrendered_error()}; });
+}
+
 // Reaches `rendered` once the list's data is in hand.
 Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone& rendered) {
     auto format = drop_effect_format();
@@ -297,8 +320,7 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone
     if (!IsClipboardFormatAvailable(CF_HDROP)) return SequencedDrop{std::nullopt, sequence};
     auto effect = read_drop_effect(format.value());
     if (!effect.ok()) return Failure{std::move(effect.error())};
-    auto names = read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
-        rendered.reached();
+    auto names = read_drop_block(rendered, [](void* address, std::size_t size) -> Result<std::string, ClipboardError> {
         const auto block = bytes_at(address, size);
         const auto layout = drop_files::drop_layout(block);
         auto walked = layout ? walked_names(block, *layout) : std::nullopt;
@@ -311,12 +333,8 @@ Result<SequencedDrop, ClipboardError> read_file_drop(HWND owner, const Milestone
 
 }  // namespace
 
-Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner, bool& given_up) {
-    const auto read = [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); };
-    return within(worker, render_bound_ms, read, [&]() -> Result<SequencedDrop, ClipboardError> {
-        given_up = true;
-        return Failure{unrendered_error()};
-    });
+Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner) {
+    return read_within_bound(worker, [owner](const Milestone& rendered) { return read_file_drop(owner, rendered); });
 }
 
 ClipboardError unrendered_error() { return Pasteboard{std::string(unrendered_text), std::nullopt}; }
@@ -363,8 +381,7 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
     const auto read = [](const win::Milestone& rendered) -> Read {
         auto guard = ClipboardGuard::open();
         if (!guard.ok()) return Failure{clipboard_error(guard.error())};
-        return win::clipboard::read_clipboard_block(CF_HDROP, [&](void* address, std::size_t size) -> Read {
-            rendered.reached();
+        return win::clipboard::read_drop_block(rendered, [](void* address, std::size_t size) -> Read {
             if (!win::drop_files::is_readable_drop_block(win::clipboard::bytes_at(address, size))) {
                 return Failure{win::clipboard::unreadable_block_error()};
             }
@@ -372,15 +389,15 @@ Result<std::vector<std::string>, ClipboardError> read_file_list() {
         });
     };
     win::Worker worker;
-    return win::within(worker, win::clipboard::render_bound_ms, read,
-                       [] { return Failure{win::clipboard::unrendered_error()}; });
+    return win::clipboard::read_within_bound(worker, read);
 }
 
 Result<std::optional<FileDrop>, ClipboardError> read_file_drop() {
     const auto window = win::MessageWindow::create();
+    // A read given up ends the process with its fatal report, and the held
+    // worker with it.
     win::Worker worker;
-    bool given_up = false;  // the fatal report ends the process, and the worker with it
-    auto read = win::clipboard::read_file_drop_within_bound(worker, win::handle_or_none(window), given_up);
+    auto read = win::clipboard::read_file_drop_within_bound(worker, win::handle_or_none(window));
     if (!read.ok()) return Failure{std::move(read.error())};
     return std::move(read.value().drop);
 }

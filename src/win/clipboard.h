@@ -12,7 +12,10 @@
 #include "file_clipboard.h"
 #include "platform/win32.h"
 #include "result.h"
-#include "win/bounded_work.h"
+
+namespace vantle_native::win {
+class Worker;
+}
 
 namespace vantle_native::win::clipboard {
 
@@ -20,7 +23,8 @@ namespace vantle_native::win::clipboard {
 class ClipboardGuard {
 public:
     // One OpenClipboard: no retry, no wait. `owner` is a window of this
-    // thread, or none.
+    // process (a read's worker thread opens with its caller's window), or
+    // none.
     [[nodiscard]] static Result<ClipboardGuard, OsError> open(HWND owner = nullptr);
 
     ClipboardGuard(ClipboardGuard&& other) noexcept;
@@ -51,8 +55,9 @@ struct ClipboardBlock {
 [[nodiscard]] Status<OsError> set_clipboard_block(std::span<const ClipboardBlock> blocks);
 
 // The operations of file_clipboard.h that the added options and the session
-// use, with the clipboard opened by `owner`: a window of this thread, which
-// makes the open exclusive (or none).
+// use, with the clipboard opened by `owner`: the caller's window, which makes
+// the open exclusive (or none). A place opens it on the calling thread, a
+// read on its worker's.
 [[nodiscard]] Status<ClipboardError> place_file_list(const vantle_native::clipboard::PreparedList& list,
                                                      vantle_native::clipboard::DropEffect effect, HWND owner);
 
@@ -64,11 +69,9 @@ struct SequencedDrop {
 // An owner that renders its list on demand and hangs holds a read inside
 // GetClipboardData, with the clipboard open, for as long as it hangs. So a
 // read runs on `worker` and is given up when it has not got its data within
-// this bound: it fails, `given_up` is set, and the worker keeps the
-// clipboard open, so the process must end.
-inline constexpr DWORD render_bound_ms = 10'000;
-[[nodiscard]] Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner,
-                                                                                bool& given_up);
+// a bound: it fails, and the worker is held with the clipboard open, so the
+// process must end.
+[[nodiscard]] Result<SequencedDrop, ClipboardError> read_file_drop_within_bound(Worker& worker, HWND owner);
 // The error of a read given up at that bound.
 [[nodiscard]] ClipboardError unrendered_error();
 

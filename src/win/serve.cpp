@@ -10,6 +10,7 @@
 
 #include "session/line_reader.h"
 #include "session/session.h"
+#include "win/bounded_work.h"
 #include "win/clipboard.h"
 #include "win/input_pump.h"
 #include "win/message_window.h"
@@ -65,14 +66,14 @@ public:
             auto names = win::clipboard::names_of_drop_list(own_->list.bytes);
             return Read{clipboard::FileDrop{own_->effect, std::move(names)}, own_->sequence};
         }
-        auto read = win::clipboard::read_file_drop_within_bound(worker_, window_, held_);
+        auto read = win::clipboard::read_file_drop_within_bound(worker_, window_);
         if (!read.ok()) return Failure{std::move(read.error())};
         return Read{std::move(read.value().drop), read.value().sequence};
     }
 
     // Whether a read was given up while its thread still holds the clipboard
     // open: the session cannot go on, and ends once that read is answered.
-    [[nodiscard]] bool held() const { return held_; }
+    [[nodiscard]] bool held() const { return worker_.held(); }
 
     std::uint64_t sequence() override { return GetClipboardSequenceNumber(); }
 
@@ -101,7 +102,6 @@ private:
     std::optional<OwnList> own_;
     // Every read of the session is done by one worker thread.
     win::Worker worker_;
-    bool held_ = false;
 };
 
 // Takes the window's messages; tells the session when the clipboard changed.

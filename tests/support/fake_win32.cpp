@@ -27,7 +27,7 @@ bool scripted_failure(const std::string& function) {
 
 void log(std::string call) { world().calls.push_back(std::move(call)); }
 
-// An event or a thread (signalled when its routine returns); abandoned when
+// An event, or a thread's handle (which nothing waits for); abandoned when
 // the world it was made in is reset, which fails every wait for it.
 struct KernelObject {
     std::mutex mutex;
@@ -38,32 +38,50 @@ struct KernelObject {
 };
 
 // Kept apart from the world, which a waiting thread must never touch while
-// a reset replaces it. Handles are never made twice in a process.
-std::mutex kernel_objects_mutex;
-std::map<HANDLE, std::shared_ptr<KernelObject>> kernel_objects;
-std::uintptr_t kernel_objects_made = 0;
+// a reset replaces it, and never destroyed: a worker the tests left waiting
+// may look its event up while the process exits. Handles are never made
+// twice in a process.
+struct KernelObjects {
+    std::mutex mutex;
+    std::map<HANDLE, std::shared_ptr<KernelObject>> objects;
+    std::uintptr_t made = 0;
+};
+
+KernelObjects& kernel_objects() {
+    static auto* const registry = new KernelObjects();
+    return *registry;
+}
 
 HANDLE new_kernel_object(std::shared_ptr<KernelObject> object) {
-    const std::lock_guard lock(kernel_objects_mutex);
-    const auto handle = reinterpret_cast<HANDLE>(0x2000 + ++kernel_objects_made);
-    kernel_objects.emplace(handle, std::move(object));
+    KernelObjects& registry = kernel_objects();
+    const std::lock_guard lock(registry.mutex);
+    const auto handle = reinterpret_cast<HANDLE>(0x2000 + ++registry.made);
+    registry.objects.emplace(handle, std::move(object));
     return handle;
 }
 
 std::shared_ptr<KernelObject> kernel_object(HANDLE handle) {
-    const std::lock_guard lock(kernel_objects_mutex);
-    const auto found = kernel_objects.find(handle);
-    return found == kernel_objects.end() ? nullptr : found->second;
+    KernelObjects& registry = kernel_objects();
+    const std::lock_guard lock(registry.mutex);
+    const auto found = registry.objects.find(handle);
+    return found == registry.objects.end() ? nullptr : found->second;
+}
+
+bool close_kernel_object(HANDLE handle) {
+    KernelObjects& registry = kernel_objects();
+    const std::lock_guard lock(registry.mutex);
+    return registry.objects.erase(handle) != 0;
 }
 
 void abandon_kernel_objects() {
-    const std::lock_guard lock(kernel_objects_mutex);
-    for (const auto& [handle, object] : kernel_objects) {
+    KernelObjects& registry = kernel_objects();
+    const std::lock_guard lock(registry.mutex);
+    for (const auto& [handle, object] : registry.objects) {
         const std::lock_guard abandoning(object->mutex);
         object->abandoned = true;
         object->changed.notify_all();
     }
-    kernel_objects.clear();
+    registry.objects.clear();
 }
 
 void signal(KernelObject& object) {
@@ -363,12 +381,8 @@ BOOL SetEvent(HANDLE event) {
 }
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD, LPDWORD) {
     if (fake::scripted_failure("CreateThread")) return nullptr;
-    auto thread = std::make_shared<fake::KernelObject>();
-    std::thread([start, parameter, thread] {
-        (void)start(parameter);
-        fake::signal(*thread);
-    }).detach();
-    return fake::new_kernel_object(std::move(thread));
+    std::thread(start, parameter).detach();
+    return fake::new_kernel_object(std::make_shared<fake::KernelObject>());
 }
 DWORD WaitForSingleObject(HANDLE handle, DWORD bound_ms) {
     const auto object = fake::kernel_object(handle);
@@ -385,8 +399,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD bound_ms) {
     return WAIT_OBJECT_0;
 }
 BOOL CloseHandle(HANDLE object) {
-    const std::lock_guard lock(fake::kernel_objects_mutex);
-    return static_cast<BOOL>(fake::kernel_objects.erase(object));
+    return static_cast<BOOL>(fake::close_kernel_object(object));
 }
 
 WORD RtlCaptureStackBackTrace(DWORD, DWORD frames_to_capture, PVOID* back_trace, PDWORD) {
