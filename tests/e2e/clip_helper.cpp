@@ -17,7 +17,7 @@
 //   hold-for MS              hold the clipboard open with an owner window for
 //                            MS milliseconds if it can be had; exit 4 if not
 //   window READY RELEASE     keep a window alive, create READY once it is
-//                            there, wait until RELEASE exists
+//                            there, wait until RELEASE exists, however long
 //   hung-owner READY RELEASE take the clipboard with an owner window, announce
 //                            CF_HDROP for delayed rendering, create READY and
 //                            never render: the thread waits for RELEASE
@@ -209,9 +209,12 @@ int keep_window(const wchar_t* ready, const wchar_t* release) {
     const HWND window = create_window();
     if (window == nullptr) return 2;
     touch(ready);
-    const bool released = wait_for_file(release);
+    // As long as it takes: the test session keeps its desktop through this
+    // window until the session ends.
+    while (!wait_for_file(release)) {
+    }
     DestroyWindow(window);
-    return released ? 0 : 5;
+    return 0;
 }
 
 int format_message(const wchar_t* code_text) {
